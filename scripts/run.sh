@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Vantrel.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+ensure_packages
+build build -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_BENCHMARKS=OFF
+echo "Built: $root/build/lib/libkestrix.so"

@@ -1,0 +1,138 @@
+// Preloaded into a test host to watch the control drive DTR and RTS on a
+// "real" port without touching hardware. It takes over only:
+//   - opening the device named by KESTRIX_SHIM_REDIRECT, which it swaps for a
+//     fresh pseudo-terminal (so /dev/ttyS0, the console here, is never opened);
+//   - the TIOCMBIS/TIOCMBIC ioctls, which it records with CLOCK_MONOTONIC
+//     times instead of passing them to a terminal that has no modem lines;
+//   - closing that device, which it records.
+// At exit it writes the record to KESTRIX_SHIM_LOG, one "ns kind dtr rts" per
+// line, kind being "open", "line" or "close".
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+extern "C" {
+__attribute__((visibility("default"))) int kestrix_shim_active = 1;
+}
+
+namespace {
+
+struct event {
+    long long ns;
+    const char* kind;
+    int dtr;
+    int rts;
+};
+
+event events[4096];
+int event_count = 0;
+int dtr = 1, rts = 1;
+int watched_fd = -1;
+
+long long now_ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+void record(const char* kind) {
+    if (event_count < static_cast<int>(sizeof events / sizeof events[0]))
+        events[event_count++] = {now_ns(), kind, dtr, rts};
+}
+
+template <typename F>
+F real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+bool is_redirected(const char* path) {
+    const char* target = std::getenv("KESTRIX_SHIM_REDIRECT");
+    return target && path && std::strcmp(path, target) == 0;
+}
+
+int open_pseudo_terminal(int flags) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);  // kept open for the process's life
+    if (master < 0 || grantpt(master) < 0 || unlockpt(master) < 0) return -1;
+    int fd = real<int (*)(const char*, int, ...)>("open")(ptsname(master), flags);
+    if (fd >= 0) {
+        watched_fd = fd;
+        dtr = rts = 1;  // opening a port raises both lines
+        record("open");
+    }
+    return fd;
+}
+
+mode_t mode_arg(int flags, va_list ap) { return (flags & O_CREAT) ? va_arg(ap, mode_t) : 0; }
+
+__attribute__((destructor)) void write_log() {
+    const char* path = std::getenv("KESTRIX_SHIM_LOG");
+    if (!path) return;
+    if (FILE* f = std::fopen(path, "w")) {
+        for (int i = 0; i < event_count; ++i)
+            std::fprintf(f, "%lld %s %d %d\n", events[i].ns, events[i].kind, events[i].dtr, events[i].rts);
+        std::fclose(f);
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_arg(flags, ap);
+    va_end(ap);
+    if (is_redirected(path)) return open_pseudo_terminal(flags);
+    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_arg(flags, ap);
+    va_end(ap);
+    if (is_redirected(path)) return open_pseudo_terminal(flags);
+    return real<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int openat(int dirfd, const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_arg(flags, ap);
+    va_end(ap);
+    if (is_redirected(path)) return open_pseudo_terminal(flags);
+    return real<int (*)(int, const char*, int, ...)>("openat")(dirfd, path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int close(int fd) {
+    if (fd >= 0 && fd == watched_fd) {
+        record("close");
+        watched_fd = -1;
+    }
+    return real<int (*)(int)>("close")(fd);
+}
+
+__attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    if (request == TIOCMBIS || request == TIOCMBIC) {
+        int bits = *static_cast<int*>(arg);
+        int level = request == TIOCMBIS ? 1 : 0;
+        if (bits & TIOCM_DTR) dtr = level;
+        if (bits & TIOCM_RTS) rts = level;
+        record("line");
+        return 0;
+    }
+    return real<int (*)(int, unsigned long, void*)>("ioctl")(fd, request, arg);
+}
+
+}  // extern "C"

@@ -1,0 +1,66 @@
+#include "numeric_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace kestrix::text {
+namespace {
+
+struct leading_case {
+    const char* text;
+    double value;
+};
+
+std::ostream& operator<<(std::ostream& os, const leading_case& c) { return os << '"' << c.text << '"'; }
+
+class LeadingNumber : public ::testing::TestWithParam<leading_case> {};
+
+TEST_P(LeadingNumber, ReadsTheNumberAtTheStart) {
+    EXPECT_DOUBLE_EQ(leading_number(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumber,
+                         ::testing::Values(leading_case{"12", 12}, leading_case{" 1 2", 12},
+                                           leading_case{" 1 0", 10}, leading_case{"\t1\n5", 15},
+                                           leading_case{"3x", 3}, leading_case{"12abc", 12},
+                                           leading_case{"2.5", 2.5}, leading_case{"-1", -1},
+                                           leading_case{"+7", 7}, leading_case{"1e3", 1000},
+                                           leading_case{"1.5E-1", 0.15}, leading_case{"2e", 2},
+                                           leading_case{"2e+", 2}, leading_case{"1.2.3", 1.2},
+                                           leading_case{".5", 0.5}, leading_case{"5.", 5},
+                                           leading_case{"&HA", 10}, leading_case{"&H10", 16},
+                                           leading_case{"&hff", 255}, leading_case{"&O17", 15},
+                                           leading_case{"&O8", 0}, leading_case{"&X1", 0},
+                                           leading_case{"1,5", 1}, leading_case{"$5", 0},
+                                           leading_case{"", 0}, leading_case{"abc", 0},
+                                           leading_case{"-", 0}, leading_case{".", 0},
+                                           leading_case{"1e-400", 0}, leading_case{"0x10", 0}));
+
+TEST(LeadingNumber, HugeTextsReadAsInfinityNotGarbage) {
+    EXPECT_TRUE(std::isinf(leading_number("1e400")));
+    EXPECT_GT(leading_number("&HFFFFFFFFFFFFFFFFFFFF"), 1e20);
+}
+
+struct round_case {
+    double value;
+    std::optional<std::int16_t> result;
+};
+
+std::ostream& operator<<(std::ostream& os, const round_case& c) { return os << c.value; }
+
+class ToInt16 : public ::testing::TestWithParam<round_case> {};
+
+TEST_P(ToInt16, RoundsHalfToEvenWithinSixteenBits) { EXPECT_EQ(to_int16(GetParam().value), GetParam().result); }
+
+INSTANTIATE_TEST_SUITE_P(Values, ToInt16,
+                         ::testing::Values(round_case{2.5, 2}, round_case{3.5, 4}, round_case{-2.5, -2},
+                                           round_case{-3.5, -4}, round_case{0.5, 0}, round_case{1.49, 1},
+                                           round_case{1.51, 2}, round_case{32767, 32767},
+                                           round_case{32767.5, std::nullopt}, round_case{-32768, -32768},
+                                           round_case{-32768.5, -32768}, round_case{-32769, std::nullopt},
+                                           round_case{40000, std::nullopt}, round_case{NAN, std::nullopt},
+                                           round_case{INFINITY, std::nullopt}));
+
+}  // namespace
+}  // namespace kestrix::text

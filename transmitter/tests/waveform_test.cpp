@@ -1,0 +1,128 @@
+// The line waveform of SendToCM17 on a driven counter: pulse order, every
+// state's length, and the closing wait.
+#include "support/fakes.h"
+#include "timing.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace kestrix {
+namespace {
+
+using testing::fake_counter;
+using testing::rig;
+
+constexpr std::uint64_t pulse_ticks = 625;
+constexpr std::uint64_t closing_ticks = 750000;
+constexpr std::uint64_t near_wrap = std::numeric_limits<std::uint64_t>::max() - 3000;
+
+struct counter_case {
+    std::uint64_t start;
+    std::uint64_t step;
+};
+
+std::ostream& operator<<(std::ostream& os, const counter_case& c) {
+    return os << "start " << c.start << " step " << c.step;
+}
+
+const auto counters = ::testing::Values(counter_case{0, 1}, counter_case{near_wrap, 1}, counter_case{5, 7},
+                                        counter_case{near_wrap, 13}, counter_case{0, 1000});
+
+class SendWaveform : public ::testing::TestWithParam<counter_case> {};
+
+// One letter per pulse: D for a low pulse on DTR (bit 1), R on RTS (bit 0).
+std::string pulse_letters(const sim::receiver& rx) {
+    std::string s;
+    for (const auto& p : rx.pulses()) s += p.bit ? 'D' : 'R';
+    return s;
+}
+
+TEST_P(SendWaveform, ClocksTheFrameTwiceWithFullLengthStatesThenWaits) {
+    rig r(GetParam().start, GetParam().step);
+    ASSERT_EQ(r.control->Init(), 0);
+    const std::uint8_t frame[] = {0xD5, 0xAA, 0x60, 0x00, 0xAD};
+    r.control->SendToCM17(frame);
+    auto rx = testing::decode(r.log->events, r.clock->current());
+
+    const std::string once = "DDRDRDRD" "DRDRDRDR" "RDDRRRRR" "RRRRRRRR" "DRDRDDRD";
+    EXPECT_EQ(pulse_letters(rx), once + once);
+    for (const auto& v : rx.violations()) ADD_FAILURE() << v.what;  // both lines low included
+    ASSERT_EQ(rx.pulses().size(), 80u);
+    for (std::size_t i = 0; i < 80; ++i) {
+        EXPECT_GE(rx.pulses()[i].low_ticks, pulse_ticks) << "pulse " << i;
+        EXPECT_GE(rx.pulses()[i].standby_ticks, pulse_ticks) << "standby after pulse " << i;
+    }
+    EXPECT_GE(rx.pulses().back().standby_ticks, closing_ticks);
+    EXPECT_TRUE(r.log->events.back().dtr && r.log->events.back().rts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counters, SendWaveform, counters);
+
+struct delay_case {
+    counter_case counter;
+    std::int32_t n;
+    std::uint64_t ticks;
+};
+
+std::ostream& operator<<(std::ostream& os, const delay_case& c) {
+    return os << c.counter << " n " << c.n;
+}
+
+class Delay : public ::testing::TestWithParam<delay_case> {};
+
+TEST_P(Delay, WaitsNOverPointEightTicksWhereverTheCounterStands) {
+    const delay_case& c = GetParam();
+    fake_counter clock(c.counter.start, c.counter.step);
+    detail::delay(clock, c.n);
+    const std::uint64_t elapsed = clock.current() - c.counter.start;
+    EXPECT_GE(elapsed, c.ticks);
+    // Ends at the first reading past the target: at most one step over,
+    // plus the step of the starting reading.
+    EXPECT_LE(elapsed, c.ticks + 2 * c.counter.step);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Delay,
+                         ::testing::Values(delay_case{{0, 1}, 500, 625}, delay_case{{near_wrap, 1}, 500, 625},
+                                           delay_case{{near_wrap, 7}, 500, 625},
+                                           delay_case{{0, 1}, 600000, 750000},
+                                           delay_case{{near_wrap, 11}, 600000, 750000},
+                                           delay_case{{0, 1}, 1, 2}, delay_case{{0, 1}, 0, 0},
+                                           delay_case{{0, 1}, -5, 0}));
+
+class SendToCM17Bounds : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(r.control->Init(), 0); }
+    rig r;
+};
+
+TEST_F(SendToCM17Bounds, BytesAfterTheFifthAreNeverSent) {
+    const std::uint8_t six[] = {0xD5, 0xAA, 0x60, 0x00, 0xAD, 0xFF};
+    r.control->SendToCM17(six);
+    auto rx = testing::decode(r.log->events, r.clock->current());
+    EXPECT_EQ(rx.pulses().size(), 80u);
+    EXPECT_EQ(rx.frames().size(), 2u);
+    EXPECT_TRUE(rx.violations().empty());
+}
+
+TEST_F(SendToCM17Bounds, TooFewBytesFailAtTheFirstMissingOne) {
+    const std::uint8_t three[] = {0xD5, 0xAA, 0x60};
+    try {
+        r.control->SendToCM17(three);
+        FAIL() << "no error";
+    } catch (const error& e) {
+        EXPECT_EQ(e.number(), errc::subscript_out_of_range);
+        EXPECT_EQ(e.description(), "Subscript out of range");
+    }
+    auto rx = testing::decode(r.log->events, r.clock->current());
+    EXPECT_EQ(rx.pulses().size(), 24u);
+    EXPECT_TRUE(rx.frames().empty());
+}
+
+TEST_F(SendToCM17Bounds, NoBytesFailBeforeAnyLineChange) {
+    EXPECT_THROW(r.control->SendToCM17({}), error);
+    EXPECT_TRUE(r.log->events.empty());
+}
+
+}  // namespace
+}  // namespace kestrix
