@@ -5,7 +5,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-          libgl-dev fonts-dejavu-core)
+          libgl-dev fonts-dejavu-core fonts-liberation)
 
 ensure_packages() {
     local missing=()

@@ -3,4 +3,4 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages
 build build -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_BENCHMARKS=OFF
-echo "Built: $root/build/lib/libkestrix.so"
+exec "$root/build/bin/vantrel" "$@"

@@ -1,0 +1,8 @@
+#include "application.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return vantrel::runApplication();
+}

@@ -1,0 +1,53 @@
+#include "application.h"
+
+#include "form1.h"
+#include "transmitter_library.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace vantrel {
+
+// The design's faces are not on Linux desktops; draw them with the closest
+// shapes (Liberation has their narrow metrics, DejaVu is everywhere) while
+// the requested names stay what is saved.
+void installFontSubstitutes() {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("MS Serif"),
+                               {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+namespace {
+
+void reportStartupFailure(const QString& message) {
+    std::fprintf(stderr, "vantrel: %s\n", message.toLocal8Bit().constData());
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        QMessageBox(QMessageBox::Critical, AppTitle, message, QMessageBox::Ok).exec();
+}
+
+}  // namespace
+
+int runApplication() {
+    QCoreApplication::setApplicationName(AppTitle);
+    installFontSubstitutes();
+
+    ControllerSettings settings;
+    SettingsStore store;
+    std::unique_ptr<Form1> form;
+    try {
+        form = std::make_unique<Form1>(settings, store, transmitterFromLibrary(QCoreApplication::applicationDirPath()));
+    } catch (const StartupError& e) {
+        reportStartupFailure(QString::fromStdString(e.what()));
+        return 2;
+    }
+    form->Show();
+    return QApplication::exec();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,29 @@
+// An editable drop-down box. Its text changes raise Change (edited by the
+// user or set by code: QComboBox::editTextChanged); picking a list entry
+// raises Click (QComboBox::activated).
+#pragma once
+
+#include "placed.h"
+
+#include <QComboBox>
+
+namespace vantrel {
+
+class ComboBox : public Placed<QComboBox> {
+public:
+    ComboBox(QWidget* parent, const QStringList& items, const QString& text);
+
+    QString Text() const { return currentText(); }
+    void setText(const QString& text) { setEditText(text); }
+
+    std::int32_t ForeColor() const { return foreColor_; }
+    void setForeColor(std::int32_t colour);
+    std::int32_t BackColor() const { return backColor_; }
+    void setBackColor(std::int32_t colour);
+
+private:
+    std::int32_t foreColor_ = 0;
+    std::int32_t backColor_ = 0xFFFFFF;
+};
+
+}  // namespace vantrel

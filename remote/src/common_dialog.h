@@ -1,0 +1,66 @@
+// The main window's one common dialog: colour, open-file and font choices,
+// with their results kept in public members for as long as the window
+// lives. Each Show returns normally whether the user confirms or cancels; a
+// cancel leaves the members as they were.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+
+namespace vantrel {
+
+class CommonDialog {
+public:
+    virtual ~CommonDialog() = default;
+
+    QString Filter;    // "description|pattern|description|pattern"
+    QString FileName;  // the file last chosen
+    std::int32_t Color = 0;  // the colour last chosen, &H00BBGGRR
+    std::int32_t Flags = 0;  // font dialog options; effects are not offered here
+    QString FontName;
+    float FontSize = 0;
+    bool FontBold = false;
+    bool FontItalic = false;
+
+    void ShowOpen();
+    void ShowColor();
+    void ShowFont();
+
+    // Qt name filters for a Filter text: each entry keeps its description as
+    // the visible text and matches its patterns in any letter case.
+    static QStringList nameFilters(const QString& filter);
+
+protected:
+    struct FontChoice {
+        QString family;
+        float points;
+        bool bold;
+        bool italic;
+    };
+    // Each returns the user's choice, or nothing on cancel.
+    virtual std::optional<QString> chooseFile(const QString& filter, const QString& current) = 0;
+    virtual std::optional<std::int32_t> chooseColor(std::int32_t current) = 0;
+    virtual std::optional<FontChoice> chooseFont(const FontChoice& current) = 0;
+};
+
+// The real dialogs: QFileDialog, QColorDialog and QFontDialog.
+class QtCommonDialog final : public CommonDialog {
+public:
+    explicit QtCommonDialog(QWidget* owner) : owner_(owner) {}
+
+protected:
+    std::optional<QString> chooseFile(const QString& filter, const QString& current) override;
+    std::optional<std::int32_t> chooseColor(std::int32_t current) override;
+    std::optional<FontChoice> chooseFont(const FontChoice& current) override;
+
+private:
+    QWidget* owner_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,238 @@
+// Form1: creation as designed, geometry in twips, painting and mouse events.
+#include "form1.h"
+
+#include "frm_settings.h"
+#include "picture.h"
+#include "text_forms.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+// The built-in pictures live in a static library: register them explicitly.
+static void registerBuiltInPictures() { Q_INIT_RESOURCE(resources); }
+
+namespace vantrel {
+namespace {
+
+constexpr std::int32_t DarkGrey = 0x404040;
+constexpr std::int32_t White = 0xFFFFFF;
+const QString SansSerif = QStringLiteral("MS Sans Serif");
+
+// Unit u's row: units 1 to 8 and 9 to 16 share the eight rows.
+float rowTop(int unit) { return static_cast<float>(120 + 240 * ((unit - 1) % 8)); }
+
+}  // namespace
+
+Form1::Form1(ControllerSettings& settings, SettingsStore& store, const TransmitterFactory& createTransmitter,
+             std::unique_ptr<CommonDialog> dialog, std::unique_ptr<MessageBox> messages)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      CommonDialog1(dialog ? std::move(dialog) : std::make_unique<QtCommonDialog>(this)),
+      settings_(settings),
+      store_(store),
+      messages_(messages ? std::move(messages) : std::make_unique<QtMessageBox>(this)) {
+    registerBuiltInPictures();
+    firecracker = createTransmitter();
+    setWindowTitle(QStringLiteral("control"));
+    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-32.png")));
+    createControls();
+    connectHandlers();
+    width_ = 9885;
+    height_ = 2505;
+    applyGeometry();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    backColor_ = DarkGrey;
+    picture_ = QPixmap(QStringLiteral(":/vantrel/background.bmp"));
+    const QPixmap onSkin(QStringLiteral(":/vantrel/on.bmp"));
+    const QPixmap offSkin(QStringLiteral(":/vantrel/off.bmp"));
+
+    for (int u = 1; u <= 16; ++u) {
+        auto* label = new Label(this, QString::number(u), {});
+        label->place(u <= 8 ? 120 : 1250, rowTop(u), u <= 9 ? 120 : 225, 195);
+        label->setBackColor(DarkGrey);
+        label->setForeColor(White);
+        label->setDesignFont(SansSerif, 8.25f, true);
+        lbl1[u] = label;
+    }
+    for (int u = 0; u <= 16; ++u) {
+        const bool middle = u == 0;  // element 0 sits in the middle zone
+        const float top = middle ? 1320 : rowTop(u);
+        Image1[u] = new ImageBox(this);
+        Image1[u]->place(middle ? 4320 : (u <= 8 ? 360 : 1560), top, 315, 210);
+        Image1[u]->setPicture(onSkin);
+        Image2[u] = new ImageBox(this);
+        Image2[u]->place(middle ? 4680 : (u <= 8 ? 720 : 1920), top, 315, 210);
+        Image2[u]->setPicture(offSkin);
+    }
+    for (int u = 1; u <= 16; ++u) {
+        cmdON[u] = new Button(this, QStringLiteral("on"));
+        cmdON[u]->place(u <= 8 ? 6360 : 7560, rowTop(u), 325, 245);
+        cmdOFF[u] = new Button(this, QStringLiteral("off"));
+        cmdOFF[u]->place(u <= 8 ? 6720 : 7920, rowTop(u), 325, 245);
+        for (Button* b : {cmdON[u], cmdOFF[u]}) b->setDesignFont(SansSerif, 8.25f, false);
+    }
+    cmd1to8 = new Button(this, QStringLiteral("1-8 <---"));
+    cmd1to8->place(4800, 1560, 375, 315);
+    cmd9to16 = new Button(this, QStringLiteral("9-16 --->"));
+    cmd9to16->place(4440, 1560, 375, 315);
+    for (Button* b : {cmd1to8, cmd9to16}) b->setDesignFont(QStringLiteral("MS Serif"), 6, false);
+
+    QStringList letters;
+    for (char c = 'A'; c <= 'P'; ++c) letters << QString(QChar(c));
+    cmbHouseCode = new ComboBox(this, letters, QStringLiteral("A"));
+    cmbHouseCode->place(120, 2110, 495, 315);
+    cmbHouseCode->setBackColor(DarkGrey);
+    cmbHouseCode->setForeColor(White);
+    cmbHouseCode->setDesignFont(SansSerif, 8.25f, true);
+
+    lblClose = new Label(this, QStringLiteral("x"), {});
+    lblClose->place(1080, 0, 105, 195);
+    lblWiden = new Label(this, QStringLiteral(">"), {});
+    lblWiden->place(1080, 195, 120, 195);
+    lblTall = new Label(this, QStringLiteral("*"), {});
+    lblTall->place(1080, 360, 105, 240);
+    for (Label* l : {lblClose, lblWiden, lblTall}) {
+        l->setForeColor(White);
+        l->setDesignFont(SansSerif, l == lblTall ? 9.75f : 8.25f, true);
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(750);
+}
+
+// All event wiring in one place.
+void Form1::connectHandlers() {
+    for (int u = 0; u <= 16; ++u) {
+        connect(Image1[u], &ImageBox::Click, this, [this, u] { Image1_Click(u); });
+        connect(Image2[u], &ImageBox::Click, this, [this, u] { Image2_Click(u); });
+    }
+    for (int u = 1; u <= 16; ++u) {
+        connect(cmdON[u], &QPushButton::clicked, this, [this, u] { cmdON_Click(u); });
+        connect(cmdOFF[u], &QPushButton::clicked, this, [this, u] { cmdOFF_Click(u); });
+    }
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(cmbHouseCode, &QComboBox::editTextChanged, this, &Form1::cmbHouseCode_Change);
+    connect(cmbHouseCode, &QComboBox::activated, this, &Form1::cmbHouseCode_Click);
+    connect(cmd1to8, &QPushButton::clicked, this, &Form1::cmd1to8_Click);
+    connect(cmd9to16, &QPushButton::clicked, this, &Form1::cmd9to16_Click);
+    connect(lblWiden, &Label::Click, this, &Form1::lblWiden_Click);
+    connect(lblTall, &Label::Click, this, &Form1::lblTall_Click);
+    connect(lblClose, &Label::Click, this, &Form1::lblClose_Click);
+}
+
+void Form1::Show() {
+    if (!loaded_) {
+        loaded_ = true;
+        Form_Load();
+    }
+    show();
+}
+
+FrmSettings* Form1::settingsWindow() const { return settingsWindow_; }
+
+float Form1::Left() const { return placed_ ? left_ : toTwips(pos().x()); }
+float Form1::Top() const { return placed_ ? top_ : toTwips(pos().y()); }
+
+void Form1::setLeft(float twips) {
+    const int x = toPixels(twips);
+    if (!placed_) top_ = Top();
+    left_ = twips;
+    placed_ = true;
+    move(x, toPixels(top_));
+}
+
+void Form1::setTop(float twips) {
+    const int y = toPixels(twips);
+    if (!placed_) left_ = Left();
+    top_ = twips;
+    placed_ = true;
+    move(toPixels(left_), y);
+}
+
+void Form1::setWidth(float twips) {
+    if (twips < 0) throwError(InvalidPropertyValue);
+    toPixels(twips);
+    width_ = twips;
+    applyGeometry();
+}
+
+void Form1::setHeight(float twips) {
+    if (twips < 0) throwError(InvalidPropertyValue);
+    toPixels(twips);
+    height_ = twips;
+    applyGeometry();
+}
+
+void Form1::applyGeometry() { resize(toPixels(width_), toPixels(height_)); }
+
+void Form1::setBackColor(std::int32_t colour) {
+    text::colourFromNumber(colour);  // refuses what is not a colour
+    backColor_ = colour;
+    update();
+}
+
+void Form1::setPicture(const QPixmap& picture) {
+    picture_ = picture;
+    update();
+}
+
+// The picture sits once at the top-left corner, neither scaled nor tiled.
+void Form1::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), text::colourFromNumber(backColor_));
+    if (!picture_.isNull()) painter.drawPixmap(0, 0, picture_);
+}
+
+void Form1::mousePressEvent(QMouseEvent* event) {
+    std::int16_t button = 0;
+    if (event->button() == Qt::LeftButton) button = 1;
+    else if (event->button() == Qt::RightButton) button = 2;
+    else if (event->button() == Qt::MiddleButton) button = 4;
+    std::int16_t shift = 0;
+    if (event->modifiers() & Qt::ShiftModifier) shift |= 1;
+    if (event->modifiers() & Qt::ControlModifier) shift |= 2;
+    if (event->modifiers() & Qt::AltModifier) shift |= 4;
+    pressedAt_ = event->globalPosition().toPoint();
+    Form_MouseDown(button, shift, toTwips(event->position().x()), toTwips(event->position().y()));
+}
+
+void Form1::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) Form_DblClick();
+}
+
+// Where the window system will not move the window, it follows the mouse
+// from the press until the left button is released.
+void Form1::mouseMoveEvent(QMouseEvent* event) {
+    if (followingMouse_ && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - grabOffset_);
+}
+
+void Form1::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) followingMouse_ = false;
+}
+
+// Keeps the twips exactly as set unless the window really moved elsewhere
+// (a drag, or the desktop placing it).
+void Form1::moveEvent(QMoveEvent* event) {
+    const QPoint p = event->pos();
+    if (placed_ && p.x() == toPixels(left_) && p.y() == toPixels(top_)) return;
+    if (!isVisible() && !placed_) return;
+    left_ = toTwips(p.x());
+    top_ = toTwips(p.y());
+    placed_ = true;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (unloaded_) return event->accept();
+    std::int16_t cancel = 0;
+    Form_Unload(cancel);
+    if (cancel) return event->ignore();
+    unloaded_ = true;
+    event->accept();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,151 @@
+// The main window: a borderless remote with ON and OFF controls for units 1
+// to 16 (skinned images or standard buttons), the house-code box and three
+// small labels that widen, heighten and close it. It owns the transmitter
+// control `firecracker` and the common dialog for its whole life.
+#pragma once
+
+#include "button.h"
+#include "combo_box.h"
+#include "common_dialog.h"
+#include "controller_settings.h"
+#include "error_policy.h"
+#include "image_box.h"
+#include "label.h"
+#include "message_box.h"
+#include "settings_store.h"
+
+#include <kestrix/controlcm.h>
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace vantrel {
+
+class FrmSettings;
+
+// The program's title: the settings store's application name and the
+// caption of its messages.
+inline const QString AppTitle = QStringLiteral("Vantrel");
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    using TransmitterFactory = std::function<std::unique_ptr<kestrix::controlcm>()>;
+
+    // Creates the window as designed, and the transmitter control through
+    // `createTransmitter` (whose errors propagate: without a transmitter
+    // there is no remote). Null dialog or message box: the Qt ones.
+    Form1(ControllerSettings& settings, SettingsStore& store, const TransmitterFactory& createTransmitter,
+          std::unique_ptr<CommonDialog> dialog = nullptr, std::unique_ptr<MessageBox> messages = nullptr);
+    ~Form1() override;
+
+    // Runs Form_Load the first time, then shows the window.
+    void Show();
+
+    // The window's place and size in twips, read back exactly as set.
+    float Left() const;
+    float Top() const;
+    float Width() const { return width_; }
+    float Height() const { return height_; }
+    void setLeft(float twips);
+    void setTop(float twips);
+    void setWidth(float twips);
+    void setHeight(float twips);
+
+    std::int32_t BackColor() const { return backColor_; }
+    void setBackColor(std::int32_t colour);
+    QPixmap Picture() const { return picture_; }
+    void setPicture(const QPixmap& picture);
+
+    // Runs a handler that sets no trap: an error is reported with its number
+    // and description, the port is closed, and the program runs on.
+    template <typename Handler>
+    void atTopLevel(Handler&& handler) noexcept {
+        try {
+            handler();
+        } catch (...) {
+            reportError(describeCurrentError());
+        }
+    }
+
+    MessageBox& messages() { return *messages_; }
+    ControllerSettings& settings() { return settings_; }
+    // The settings window while it is loaded, else null.
+    FrmSettings* settingsWindow() const;
+
+    // Controls, as designed. Arrays are indexed by unit: 1 to 16, and the
+    // image arrays also 0.
+    std::array<Label*, 17> lbl1{};
+    std::array<ImageBox*, 17> Image1{};
+    std::array<ImageBox*, 17> Image2{};
+    std::array<Button*, 17> cmdON{};
+    std::array<Button*, 17> cmdOFF{};
+    Button* cmd1to8 = nullptr;
+    Button* cmd9to16 = nullptr;
+    ComboBox* cmbHouseCode = nullptr;
+    Label* lblClose = nullptr;
+    Label* lblWiden = nullptr;
+    Label* lblTall = nullptr;
+    QTimer* Timer1 = nullptr;
+    std::unique_ptr<CommonDialog> CommonDialog1;
+    std::unique_ptr<kestrix::controlcm> firecracker;
+
+    // Handlers.
+    void cmdON_Click(int Index);
+    void cmdOFF_Click(int Index);
+    void Image1_Click(int Index);
+    void Image2_Click(int Index);
+    void Timer1_Timer();
+    void cmbHouseCode_Change();
+    void cmbHouseCode_Click();
+    void cmd1to8_Click();
+    void cmd9to16_Click();
+    void lblWiden_Click();
+    void lblTall_Click();
+    void lblClose_Click();
+    void Form_Load();
+    void Form_Unload(std::int16_t& Cancel);
+    void Form_DblClick();
+    void Form_MouseDown(std::int16_t Button, std::int16_t Shift, float X, float Y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void connectHandlers();
+    void press(int index, std::int16_t command);
+    void reportError(const ErrorReport& report);
+    void showSettings();
+    void applyGeometry();
+    void setLabelsLeft(float left);
+
+    ControllerSettings& settings_;
+    SettingsStore& store_;
+    std::unique_ptr<MessageBox> messages_;
+    QPointer<FrmSettings> settingsWindow_;
+    bool loaded_ = false;
+    bool unloaded_ = false;
+
+    float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    bool placed_ = false;  // false until a position is set or the desktop chose one
+    std::int32_t backColor_ = 0;
+    QPixmap picture_;
+
+    bool followingMouse_ = false;  // moving without the window system's help
+    QPoint pressedAt_;             // global position of the last press
+    QPoint grabOffset_;
+};
+
+}  // namespace vantrel

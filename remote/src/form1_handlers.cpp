@@ -1,0 +1,141 @@
+// Form1's handlers: unit presses, the port-closing timer, the house code,
+// paging, the window-control labels and the mouse on the background.
+#include "form1.h"
+
+#include "frm_settings.h"
+
+#include <QLoggingCategory>
+#include <QWindow>
+
+namespace vantrel {
+
+Q_LOGGING_CATEGORY(lcTransmitter, "vantrel.transmitter")
+
+namespace {
+constexpr float NarrowWidth = 1215, WideWidth = 2370;
+constexpr float NarrowLabelsLeft = 1080, WideLabelsLeft = 2250;
+constexpr float ShortHeight = 2100, TallHeight = 2500;
+}  // namespace
+
+// One press: the unit goes to the record, the port to the control, then
+// Init (its result only logged) and Exec with the record's own texts, which
+// Exec upper-cases in place once the port is open.
+void Form1::press(int index, std::int16_t command) {
+    settings_.DeviceCode = std::to_string(index);
+    firecracker->comport(settings_.ComPort);
+    if (const std::int16_t result = firecracker->Init(); result != 0)
+        qCWarning(lcTransmitter).noquote()
+            << QStringLiteral("COM%1: the transmitter's port did not open (error %2): %3")
+                   .arg(settings_.ComPort)
+                   .arg(result)
+                   .arg(QString::fromStdString(firecracker->last_error()));
+    firecracker->Exec(settings_.HouseCode, settings_.DeviceCode, command);
+    Timer1->start();  // the port closes 750 ms after the last command
+}
+
+void Form1::cmdON_Click(int Index) {
+    atTopLevel([&] { press(Index, kestrix::cmd_on); });
+}
+
+void Form1::cmdOFF_Click(int Index) {
+    atTopLevel([&] { press(Index, kestrix::cmd_off); });
+}
+
+// The images fail silently, but never leave the port open.
+void Form1::Image1_Click(int Index) {
+    if (!trapToEnd([&] { press(Index, kestrix::cmd_on); })) Timer1->start();
+}
+
+void Form1::Image2_Click(int Index) {
+    if (!trapToEnd([&] { press(Index, kestrix::cmd_off); })) Timer1->start();
+}
+
+// A close that fails leaves the timer running, to try again.
+void Form1::Timer1_Timer() {
+    trapToEnd([&] {
+        firecracker->ResetCom();
+        Timer1->stop();
+    });
+}
+
+void Form1::reportError(const ErrorReport& report) {
+    resumeNext([&] { firecracker->ResetCom(); });
+    messages_->show(QStringLiteral("Error %1: %2").arg(report.number).arg(QString::fromStdString(report.description)));
+}
+
+void Form1::cmbHouseCode_Change() { settings_.HouseCode = cmbHouseCode->Text().toStdString(); }
+
+void Form1::cmbHouseCode_Click() { settings_.HouseCode = cmbHouseCode->Text().toStdString(); }
+
+void Form1::cmd1to8_Click() {
+    atTopLevel([&] {
+        lblClose->setLeft(NarrowLabelsLeft);
+        setWidth(NarrowWidth);
+        cmd9to16->show();
+    });
+}
+
+void Form1::cmd9to16_Click() {
+    atTopLevel([&] {
+        lblClose->setLeft(WideLabelsLeft);
+        setWidth(WideWidth);
+        cmd9to16->hide();
+    });
+}
+
+void Form1::setLabelsLeft(float left) {
+    lblWiden->setLeft(left);
+    lblTall->setLeft(left);
+}
+
+// Only the two designed widths switch; any other width (from the store) stays.
+void Form1::lblWiden_Click() {
+    atTopLevel([&] {
+        if (Width() == WideWidth) {
+            lblClose->setLeft(NarrowLabelsLeft);
+            setWidth(NarrowWidth);
+            lblWiden->setCaption(QStringLiteral(">"));
+            setLabelsLeft(NarrowLabelsLeft);
+        } else if (Width() == NarrowWidth) {
+            lblClose->setLeft(WideLabelsLeft);
+            lblWiden->setCaption(QStringLiteral("<"));
+            setWidth(WideWidth);
+            setLabelsLeft(WideLabelsLeft);
+        }
+    });
+}
+
+// The window grows tall only while it is narrow; it always shrinks.
+void Form1::lblTall_Click() {
+    atTopLevel([&] {
+        if (Height() >= 2450) setHeight(ShortHeight);
+        else if (Width() > 2000) return;
+        else setHeight(TallHeight);
+    });
+}
+
+void Form1::lblClose_Click() { close(); }
+
+void Form1::Form_DblClick() { showMinimized(); }
+
+void Form1::Form_MouseDown(std::int16_t Button, std::int16_t, float, float) {
+    if (Button == 2) atTopLevel([&] { showSettings(); });
+    if (Button == 1) {
+        QWindow* window = windowHandle();
+        if (window && window->startSystemMove()) return;
+        followingMouse_ = true;
+        grabOffset_ = pressedAt_ - pos();
+    }
+}
+
+void Form1::showSettings() {
+    if (!settingsWindow_) {
+        settingsWindow_ = new FrmSettings(*this);
+        settingsWindow_->Form_Load();
+    }
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,253 @@
+#include "frm_settings.h"
+
+#include "button_style.h"
+#include "form1.h"
+#include "numeric_text.h"
+#include "picture.h"
+#include "text_forms.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+
+namespace vantrel {
+namespace {
+
+constexpr std::int32_t DarkGrey = 0x404040;
+constexpr std::int32_t White = 0xFFFFFF;
+constexpr std::int32_t Orange = 0x0080FF;
+const QString SansSerif = QStringLiteral("MS Sans Serif");
+const QString WebAddress = QStringLiteral("www.example.org");
+const QString HelpAddress = QStringLiteral("example.org");
+
+}  // namespace
+
+FrmSettings::FrmSettings(Form1& main)
+    : QWidget(&main, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      main_(main),
+      settings_(main.settings()) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("settings"));
+    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-32.png")));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, text::colourFromNumber(DarkGrey));
+    setPalette(p);
+    setFixedSize(toPixels(4485), toPixels(3390));
+    createControls();
+    connectHandlers();
+}
+
+void FrmSettings::createControls() {
+    auto button = [&](const char* caption, float top, float height) {
+        auto* b = new Button(this, QString::fromLatin1(caption));
+        b->place(120, top, 2055, height);
+        b->setDesignFont(SansSerif, 8.25f, false);
+        return b;
+    };
+    cmdSetBackColor = button("set background color.", 120, 255);
+    cmdSetForegroundColor = button("Set label color.", 360, 255);
+    cmdFont = button("set label font.", 600, 255);
+    cmdSetBackroundImage = button("set background image.", 1080, 255);
+    cmdButtonOnSkin = button("set skin for ON buttons.", 1320, 255);
+    cmdButtonOFFskin = button("set skin for OFF Buttons.", 1560, 255);
+    cmdResetAll = button("reset all skins to default.", 1920, 375);
+    cmdUnloadBackround = button("unload background image.", 2280, 315);
+    cmbButtons = button("use standard buttons.", 2640, 255);
+
+    Label7 = new Label(this, QStringLiteral("Use COM:"), {.transparent = false, .autoSize = true});
+    Label7->place(240, 3000, 870, 195);
+    Label7->setDesignFont(SansSerif, 8.25f, true);
+
+    QStringList ports;
+    for (int n = 0; n <= 8; ++n) ports << QString::number(n);
+    Combo1 = new ComboBox(this, ports, QStringLiteral("1"));
+    Combo1->place(1200, 2950, 615, 315);
+    Combo1->setDesignFont(SansSerif, 8.25f, false);
+
+    Command1 = new Button(this, QStringLiteral("help."));
+    Command1->place(3000, 2760, 1335, 495);
+    Command1->setDesignFont(SansSerif, 8.25f, false);
+
+    const Label::Style box{.transparent = false, .autoSize = false};
+    Label1 = new Label(this, AppTitle, box);
+    Label1->place(2280, 120, 2055, 1095);
+    Label1->setDesignFont(SansSerif, 12, true);
+    Label2 = new Label(this, QStringLiteral("Version 1.0"), box);
+    Label2->place(2400, 1320, 1455, 255);
+    Label3 = new Label(this, QStringLiteral("Vantrel project"), box);
+    Label3->place(2400, 1560, 1455, 255);
+    Label4 = new Label(this, WebAddress, box);
+    Label4->place(2400, 1800, 1815, 255);
+    Label5 = new Label(this, QStringLiteral("vantrel@example.org"), box);
+    Label5->place(2400, 2040, 1815, 255);
+    for (Label* l : {Label2, Label3, Label4, Label5}) l->setDesignFont(SansSerif, 8.25f, false);
+    for (Label* l : {Label1, Label2, Label3, Label4, Label5, Label7}) {
+        l->setBackColor(DarkGrey);
+        l->setForeColor(l == Label1 ? Orange : White);
+    }
+
+    Label6 = new Label(this, HelpAddress, {.transparent = true, .autoSize = true});
+    Label6->place(2400, 2400, 1965, 300);
+    Label6->setForeColor(Orange);
+    Label6->setDesignFont(SansSerif, 12, true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(250);
+    Timer1->start();
+}
+
+// All event wiring in one place.
+void FrmSettings::connectHandlers() {
+    connect(cmdSetBackColor, &QPushButton::clicked, this, &FrmSettings::cmdSetBackColor_Click);
+    connect(cmdSetForegroundColor, &QPushButton::clicked, this, &FrmSettings::cmdSetForegroundColor_Click);
+    connect(cmdFont, &QPushButton::clicked, this, &FrmSettings::cmdFont_Click);
+    connect(cmdSetBackroundImage, &QPushButton::clicked, this, &FrmSettings::cmdSetBackroundImage_Click);
+    connect(cmdButtonOnSkin, &QPushButton::clicked, this, &FrmSettings::cmdButtonOnSkin_Click);
+    connect(cmdButtonOFFskin, &QPushButton::clicked, this, &FrmSettings::cmdButtonOFFskin_Click);
+    connect(cmdResetAll, &QPushButton::clicked, this, &FrmSettings::cmdResetAll_Click);
+    connect(cmdUnloadBackround, &QPushButton::clicked, this, &FrmSettings::cmdUnloadBackround_Click);
+    connect(cmbButtons, &QPushButton::clicked, this, &FrmSettings::cmbButtons_Click);
+    connect(Combo1, &QComboBox::editTextChanged, this, &FrmSettings::Combo1_Change);
+    connect(Combo1, &QComboBox::activated, this, &FrmSettings::Combo1_Click);
+    connect(Command1, &QPushButton::clicked, this, &FrmSettings::Command1_Click);
+    connect(Timer1, &QTimer::timeout, this, &FrmSettings::Timer1_Timer);
+}
+
+void FrmSettings::setHeight(float twips) {
+    toPixels(twips);
+    outerHeight_ = twips;
+    applyHeight();
+}
+
+// The caption bar's height is known only once the window system framed the
+// window, so the height is applied again when it shows.
+void FrmSettings::applyHeight() {
+    const int frame = frameGeometry().height() - geometry().height();
+    setFixedHeight(std::max(1, toPixels(outerHeight_) - frame));
+}
+
+void FrmSettings::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    QTimer::singleShot(0, this, &FrmSettings::applyHeight);
+}
+
+void FrmSettings::closeEvent(QCloseEvent* event) {
+    std::int16_t cancel = 0;
+    Form_Unload(cancel);
+    if (cancel) event->ignore();
+    else event->accept();
+}
+
+void FrmSettings::Form_Load() {
+    if (settings_.TypeOfButtons) cmbButtons->setCaption(QStringLiteral("use skinned buttons."));
+    Combo1->setText(text::fromInteger(settings_.ComPort));
+    Timer1->stop();
+    setHeight(3720);
+}
+
+void FrmSettings::Form_Unload(std::int16_t&) { setHeight(3795); }
+
+void FrmSettings::cmdSetBackColor_Click() {
+    main_.atTopLevel([&] {
+        main_.CommonDialog1->ShowColor();
+        settings_.BackroundColor = std::to_string(main_.CommonDialog1->Color);
+        const std::int32_t colour = text::toColour(QString::fromStdString(settings_.BackroundColor));
+        main_.setBackColor(colour);
+        main_.cmbHouseCode->setBackColor(colour);
+    });
+}
+
+void FrmSettings::cmdSetForegroundColor_Click() {
+    main_.atTopLevel([&] {
+        main_.CommonDialog1->ShowColor();
+        settings_.ForeGroundColor = std::to_string(main_.CommonDialog1->Color);
+        const std::int32_t colour = text::toColour(QString::fromStdString(settings_.ForeGroundColor));
+        for (int i = 1; i <= 16; ++i) main_.lbl1[i]->setForeColor(colour);
+        main_.cmbHouseCode->setForeColor(colour);
+        for (Label* l : {main_.lblClose, main_.lblWiden, main_.lblTall}) l->setForeColor(colour);
+    });
+}
+
+// Each step on its own: a face or size the system refuses leaves that one
+// property as it was while the rest still apply.
+void FrmSettings::cmdFont_Click() {
+    CommonDialog& dialog = *main_.CommonDialog1;
+    resumeNext([&] { dialog.Flags = 259; });
+    resumeNext([&] { dialog.ShowFont(); });
+    std::vector<Label*> labels(main_.lbl1.begin() + 1, main_.lbl1.end());
+    labels.insert(labels.end(), {main_.lblWiden, main_.lblClose, main_.lblTall});
+    for (Label* l : labels) {
+        resumeNext([&] { l->setFontName(dialog.FontName); });
+        resumeNext([&] { l->setFontSize(dialog.FontSize); });
+        resumeNext([&] { l->setFontBold(dialog.FontBold); });
+        resumeNext([&] { l->setFontItalic(dialog.FontItalic); });
+    }
+}
+
+// The picture is loaded before its path is recorded: a file that does not
+// load leaves everything as it was.
+void FrmSettings::cmdSetBackroundImage_Click() {
+    trapToEnd([&] {
+        CommonDialog& dialog = *main_.CommonDialog1;
+        dialog.Filter = QStringLiteral("Bitmaps (*.BMP)|*.BMP");
+        dialog.ShowOpen();
+        main_.setPicture(LoadPicture(dialog.FileName));
+        settings_.BackroundImage = dialog.FileName.toStdString();
+    });
+}
+
+// A skin's path is recorded before it is loaded, so the next start tries it
+// again even when it does not load now.
+void FrmSettings::loadSkin(std::string& field, const std::array<ImageBox*, 17>& images) {
+    trapToEnd([&] {
+        CommonDialog& dialog = *main_.CommonDialog1;
+        dialog.ShowOpen();
+        field = dialog.FileName.toStdString();
+        for (int i = 1; i <= 16; ++i) images[i]->setPicture(LoadPicture(dialog.FileName));
+    });
+}
+
+void FrmSettings::cmdButtonOnSkin_Click() { loadSkin(settings_.OnButtonSkin, main_.Image1); }
+
+void FrmSettings::cmdButtonOFFskin_Click() { loadSkin(settings_.OffButtonSkin, main_.Image2); }
+
+void FrmSettings::cmdResetAll_Click() {
+    main_.atTopLevel([&] {
+        settings_.BackroundImage.clear();
+        settings_.OnButtonSkin.clear();
+        settings_.OffButtonSkin.clear();
+        main_.messages().show(QStringLiteral("Defaults will be restored the next time you restart the controller"));
+    });
+}
+
+void FrmSettings::cmdUnloadBackround_Click() {
+    main_.atTopLevel([&] {
+        settings_.BackroundImage.clear();
+        main_.setPicture(LoadPicture(QString::fromStdString(settings_.BackroundImage)));
+        settings_.BackroundImage = "OFF";
+    });
+}
+
+void FrmSettings::cmbButtons_Click() {
+    main_.atTopLevel([&] {
+        ToggleButtonStyle(main_, settings_);
+        if (settings_.TypeOfButtons) cmbButtons->setCaption(QStringLiteral("use skinned buttons."));
+        if (settings_.SkinnedButtons) cmbButtons->setCaption(QStringLiteral("use standard buttons."));
+    });
+}
+
+// A number that does not fit a port number leaves the port as it was.
+void FrmSettings::Combo1_Change() {
+    if (auto port = kestrix::text::to_int16(text::leadingNumber(Combo1->Text()))) settings_.ComPort = *port;
+}
+
+void FrmSettings::Combo1_Click() { Combo1_Change(); }
+
+void FrmSettings::Command1_Click() {
+    if (!Timer1->isActive()) Timer1->start();  // a running blink keeps its rhythm
+    Command1->setCaption(QStringLiteral("go there now!"));
+}
+
+void FrmSettings::Timer1_Timer() { Label6->setHidden(!Label6->isHidden()); }
+
+}  // namespace vantrel

@@ -1,0 +1,24 @@
+// Runs the remote's tests inside a QApplication, offscreen unless told
+// otherwise: test discovery runs this binary at build time too.
+#include "application.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        char dir[] = "/tmp/vantrel-tests-XXXXXX";
+        if (::mkdtemp(dir)) qputenv("XDG_RUNTIME_DIR", dir);  // mkdtemp makes it 0700
+    }
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
+    vantrel::installFontSubstitutes();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

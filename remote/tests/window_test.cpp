@@ -1,0 +1,154 @@
+// The button style exchange and the main window's own handling: sizes,
+// closing, minimising, moving and the settings window on a right press.
+#include "button_style.h"
+#include "frm_settings.h"
+#include "support/remote_fixture.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+namespace vantrel::testing {
+namespace {
+
+class Window : public RemoteTest {
+protected:
+    void SetUp() override { createForm(); }
+
+    // Every exchanged control's place, in order.
+    std::vector<std::pair<float, float>> places() const {
+        std::vector<std::pair<float, float>> out;
+        for (int u = 1; u <= 16; ++u)
+            for (auto [image, button] : {std::pair{form->Image1[u], form->cmdON[u]}, std::pair{form->Image2[u], form->cmdOFF[u]}}) {
+                out.push_back({image->Left(), image->Top()});
+                out.push_back({button->Left(), button->Top()});
+            }
+        return out;
+    }
+};
+
+TEST_F(Window, ButtonStyleExchangesPlacesAndTwiceRestoresThem) {
+    const auto before = places();
+    ToggleButtonStyle(*form, settings);
+    EXPECT_EQ(std::pair(form->cmdON[1]->Left(), form->cmdON[1]->Top()), std::pair(360.f, 120.f));
+    EXPECT_EQ(std::pair(form->Image1[1]->Left(), form->Image1[1]->Top()), std::pair(6360.f, 120.f));
+    EXPECT_EQ(std::pair(form->cmdOFF[9]->Left(), form->cmdOFF[9]->Top()), std::pair(1920.f, 120.f));
+    EXPECT_EQ(std::pair(form->Image2[9]->Left(), form->Image2[9]->Top()), std::pair(7920.f, 120.f));
+    EXPECT_EQ(form->cmdON[1]->Width(), 325);  // sizes stay
+    EXPECT_TRUE(settings.TypeOfButtons);
+    EXPECT_FALSE(settings.SkinnedButtons);
+
+    ToggleButtonStyle(*form, settings);
+    EXPECT_EQ(places(), before);
+    EXPECT_FALSE(settings.TypeOfButtons);
+    EXPECT_TRUE(settings.SkinnedButtons);
+    EXPECT_EQ(form->Image1[0]->Left(), 4320);  // never exchanged
+}
+
+TEST_F(Window, APlaceBeyondSixteenBitsStopsTheExchangeHalfDone) {
+    form->Image1[3]->setLeft(40000);
+    EXPECT_THROW(ToggleButtonStyle(*form, settings), AppError);
+    EXPECT_EQ(form->cmdON[2]->Left(), 360);   // done before the failure
+    EXPECT_EQ(form->cmdON[3]->Left(), 6360);  // not reached
+    EXPECT_FALSE(settings.TypeOfButtons);
+    EXPECT_FALSE(settings.SkinnedButtons);
+}
+
+struct size_case {
+    float width, height;
+    const char* clicks;  // w: widen label, t: tall label
+    float widthAfter, heightAfter, labelsLeft;
+    const char* widenCaption;
+};
+
+std::ostream& operator<<(std::ostream& os, const size_case& c) {
+    return os << c.width << "x" << c.height << " then " << c.clicks;
+}
+
+class WindowSizes : public Window, public ::testing::WithParamInterface<size_case> {};
+
+TEST_P(WindowSizes, LabelsSwitchOnlyBetweenTheDesignedSizes) {
+    const size_case& c = GetParam();
+    form->setWidth(c.width);
+    form->setHeight(c.height);
+    if (c.width == 2370) form->lblWiden_Click(), form->lblWiden_Click();  // place the labels as a wide window has them
+    for (const char* k = c.clicks; *k; ++k) *k == 'w' ? form->lblWiden_Click() : form->lblTall_Click();
+    EXPECT_EQ(form->Width(), c.widthAfter);
+    EXPECT_EQ(form->Height(), c.heightAfter);
+    for (Label* l : {form->lblClose, form->lblWiden, form->lblTall}) EXPECT_EQ(l->Left(), c.labelsLeft);
+    EXPECT_EQ(form->lblWiden->Caption(), c.widenCaption);
+    EXPECT_EQ(form->lblTall->Top(), 360);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, WindowSizes,
+    ::testing::Values(size_case{1215, 2100, "t", 1215, 2500, 1080, ">"},
+                      size_case{1215, 2100, "tt", 1215, 2100, 1080, ">"},
+                      size_case{1215, 2100, "w", 2370, 2100, 2250, "<"},
+                      size_case{1215, 2100, "wt", 2370, 2100, 2250, "<"},
+                      size_case{1215, 2100, "tw", 2370, 2500, 2250, "<"},
+                      size_case{2370, 2500, "t", 2370, 2100, 2250, "<"},
+                      size_case{2370, 2500, "w", 1215, 2500, 1080, ">"},
+                      size_case{1500, 2100, "w", 1500, 2100, 1080, ">"},
+                      size_case{1500, 2449, "t", 1500, 2500, 1080, ">"},
+                      size_case{2001, 2449, "t", 2001, 2449, 1080, ">"}));
+
+TEST_F(Window, DoubleClickMinimises) {
+    form->Show();
+    form->Form_DblClick();
+    EXPECT_TRUE(form->isMinimized());
+}
+
+TEST_F(Window, RightPressOpensTheOneSettingsWindowWithoutBlocking) {
+    form->Show();
+    form->Form_MouseDown(2, 0, 100, 100);
+    FrmSettings* first = form->settingsWindow();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isModal());
+    EXPECT_FLOAT_EQ(first->Height(), 3720);  // its load ran
+    form->Form_MouseDown(2, 0, 100, 100);
+    EXPECT_EQ(form->settingsWindow(), first);
+    form->Form_MouseDown(4, 0, 0, 0);  // middle button: nothing
+    EXPECT_EQ(form->settingsWindow(), first);
+}
+
+TEST_F(Window, ALeftDragMovesTheWindowAndTheCloseSavesWhereItWent) {
+    form->setLeft(1500);
+    form->setTop(1500);
+    form->Show();
+    const QPoint start = form->pos();
+    const QPointF grab(20, 20);
+    auto send = [&](QEvent::Type type, QPointF global, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, global - QPointF(form->pos()), global, button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &e);
+    };
+    const QPointF from = QPointF(start) + grab;
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, from + QPointF(30, 45), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from + QPointF(30, 45), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, from + QPointF(90, 90), Qt::NoButton, Qt::NoButton);  // released: no longer follows
+    EXPECT_EQ(form->pos(), start + QPoint(30, 45));
+    EXPECT_EQ(form->Left(), 1500 + 30 * 15);
+    closeForm();
+    EXPECT_EQ(storedValues().value("WindowPositionLeft"), "1950");
+    EXPECT_EQ(storedValues().value("WindowPositionTop"), "2175");
+}
+
+TEST_F(Window, PositionsAreKeptInTwipsAsSet) {
+    form->setTop(1007);  // not a whole pixel
+    form->setLeft(-30);
+    form->setHeight(2500);
+    EXPECT_EQ(form->Top(), 1007);
+    EXPECT_EQ(form->Left(), -30);
+    EXPECT_EQ(form->Height(), 2500);
+}
+
+TEST_F(Window, CloseLabelSavesAndClosesTheWindow) {
+    form->Show();
+    form->lblClose_Click();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(storedValues().size(), 16);
+}
+
+}  // namespace
+}  // namespace vantrel::testing
