@@ -1,7 +1,5 @@
 #include "combo_box.h"
 
-#include "text_forms.h"
-
 #include <QLineEdit>
 
 namespace vantrel {
@@ -15,18 +13,12 @@ ComboBox::ComboBox(QWidget* parent, const QStringList& items, const QString& tex
 }
 
 void ComboBox::setForeColor(std::int32_t colour) {
-    QPalette p = palette();
-    p.setColor(QPalette::Text, text::colourFromNumber(colour));
-    p.setColor(QPalette::ButtonText, text::colourFromNumber(colour));
-    setPalette(p);
+    setColourRoles(*this, {QPalette::Text, QPalette::ButtonText}, colour);
     foreColor_ = colour;
 }
 
 void ComboBox::setBackColor(std::int32_t colour) {
-    QPalette p = palette();
-    p.setColor(QPalette::Base, text::colourFromNumber(colour));
-    p.setColor(QPalette::Button, text::colourFromNumber(colour));
-    setPalette(p);
+    setColourRoles(*this, {QPalette::Base, QPalette::Button}, colour);
     backColor_ = colour;
 }
 

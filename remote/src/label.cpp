@@ -1,16 +1,9 @@
 #include "label.h"
 
-#include "text_forms.h"
-
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 
 namespace vantrel {
-
-bool fontFamilyKnown(const QString& family) {
-    return !family.isEmpty() && (QFontDatabase::hasFamily(family) || !QFont::substitutes(family).isEmpty());
-}
 
 Label::Label(QWidget* parent, const QString& caption, Style style)
     : Placed<QLabel>(caption, parent), autoSize_(style.autoSize) {
@@ -27,16 +20,12 @@ void Label::setCaption(const QString& caption) {
 }
 
 void Label::setForeColor(std::int32_t colour) {
-    QPalette p = palette();
-    p.setColor(QPalette::WindowText, text::colourFromNumber(colour));
-    setPalette(p);
+    setColourRoles(*this, {QPalette::WindowText}, colour);
     foreColor_ = colour;
 }
 
 void Label::setBackColor(std::int32_t colour) {
-    QPalette p = palette();
-    p.setColor(QPalette::Window, text::colourFromNumber(colour));
-    setPalette(p);
+    setColourRoles(*this, {QPalette::Window}, colour);
     backColor_ = colour;
 }
 

@@ -6,11 +6,13 @@
 #include "app_error.h"
 
 #include <QFont>
+#include <QPalette>
 #include <QString>
 #include <QWidget>
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 
 namespace vantrel {
 
@@ -26,6 +28,10 @@ inline float toTwips(double pixels) { return static_cast<float>(pixels * TwipsPe
 
 // Whether Qt can draw a face name, directly or through a substitute.
 bool fontFamilyKnown(const QString& family);
+
+// Paints the given palette roles of a widget in a colour number &H00BBGGRR;
+// a number that is no colour is refused and nothing changes.
+void setColourRoles(QWidget& widget, std::initializer_list<QPalette::ColorRole> roles, std::int32_t colour);
 
 template <typename Base>
 class Placed : public Base {
