@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "form1.h"
+#include "shutdown_signals.h"
 #include "transmitter_library.h"
 
 #include <QApplication>
@@ -47,6 +48,7 @@ int runApplication() {
         return 2;
     }
     form->Show();
+    ShutdownSignals shutdown(form.get());
     return QApplication::exec();
 }
 

@@ -22,3 +22,9 @@ std::uint64_t steady_counter::now() noexcept {
 }
 
 }  // namespace kestrix::detail
+
+namespace kestrix {
+
+std::unique_ptr<tick_counter> make_steady_counter() { return std::make_unique<detail::steady_counter>(); }
+
+}  // namespace kestrix

@@ -107,6 +107,9 @@ public:
 // Ticks per second of the counter that `controlcm` uses by default.
 inline constexpr std::uint64_t ticks_per_second = 1'193'182;
 
+// That counter: CLOCK_MONOTONIC at ticks_per_second.
+KESTRIX_API std::unique_ptr<tick_counter> make_steady_counter();
+
 // X10 command codes for `Exec`.
 inline constexpr std::int16_t cmd_on = 2;
 inline constexpr std::int16_t cmd_off = 3;

@@ -1,0 +1,141 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace kestrix::cli {
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The whole word as a number in [min, max], or nothing.
+std::optional<int> number(const std::string& word, int min, int max) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (ec != std::errc{} || end != word.data() + word.size() || value < min || value > max) return std::nullopt;
+    return value;
+}
+
+[[noreturn]] void bad(const std::string& message) { throw usage_error(message); }
+
+// "A3", "b16", "C": a house letter and an optional unit.
+void parse_target(const std::string& word, command& c) {
+    const char letter = word.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+    if (letter < 'A' || letter > 'P')
+        bad("'" + word + "' is not a house and unit (a letter A to P, then 1 to 16)");
+    c.house = std::string(1, letter);
+    const std::string unit = word.substr(1);
+    if (unit.empty()) return;
+    if (!number(unit, 0, 99))
+        bad("'" + word + "' is not a house and unit (a letter A to P, then 1 to 16)");
+    if (!number(unit, 1, 16)) bad("unit " + unit + " in '" + word + "' is out of range (1 to 16)");
+    c.unit = std::to_string(*number(unit, 1, 16));
+}
+
+}  // namespace
+
+std::string command::describe() const {
+    static const char* const names[] = {"", "", "ON", "OFF", "DIM", "BRIGHT"};
+    std::string text = "house " + house;
+    if (!unit.empty()) text += " unit " + unit;
+    text += std::string(" ") + names[code];
+    if (code == 4 || code == 5) text += " " + std::to_string(percent) + "%";
+    return text;
+}
+
+options parse(const std::vector<std::string>& args) {
+    options o;
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) bad(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--port") {
+            const std::string& v = value();
+            auto n = number(v, -32768, 32767);
+            if (!n) bad("'" + v + "' is not a port number (--port)");
+            o.port = static_cast<std::int16_t>(*n);
+        } else if (a == "--device") {
+            o.device = value();
+            if (o.device.empty()) bad("--device needs a path");
+        } else if (a == "--repeat") {
+            const std::string& v = value();
+            auto n = number(v, 1, 1000);
+            if (!n) bad("'" + v + "' is not a repeat count from 1 to 1000 (--repeat)");
+            o.repeat = *n;
+        } else if (a == "--dry-run") {
+            o.dry_run = true;
+        } else if (a == "-v" || a == "--verbose") {
+            o.verbose = true;
+        } else if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            bad("unknown option '" + a + "'");
+        } else {
+            words.push_back(a);
+        }
+    }
+    if (o.help) return o;
+    if (o.port && !o.device.empty()) bad("--port and --device cannot be used together");
+
+    for (std::size_t i = 0; i < words.size();) {
+        command c;
+        const std::string& target = words[i++];
+        parse_target(target, c);
+        if (i >= words.size()) bad("'" + target + "' needs an action: on, off, dim or bright");
+        const std::string& action_word = words[i++];
+        const std::string action = lower(action_word);
+        if (action == "on" || action == "off") {
+            c.code = action == "on" ? 2 : 3;
+            if (c.unit.empty()) bad("'" + action_word + "' needs a unit: say " + c.house + "1 " + action + ", not " + target + " " + action);
+        } else if (action == "dim" || action == "bright") {
+            c.code = action == "dim" ? 4 : 5;
+            if (i >= words.size()) bad(action + " needs a percentage from 1 to 100 after it");
+            std::string p = words[i++];
+            if (!p.empty() && p.back() == '%') p.pop_back();
+            auto n = number(p, 1, 100);
+            if (!n) bad("'" + words[i - 1] + "' is not a percentage from 1 to 100");
+            c.percent = static_cast<std::int16_t>(*n);
+        } else {
+            bad("'" + action_word + "' is not an action (on, off, dim or bright)");
+        }
+        o.commands.push_back(c);
+    }
+    if (o.commands.empty()) bad("no command given");
+    return o;
+}
+
+const char* const help_text =
+    R"(Usage: kestrix-send [--port N | --device PATH] [--dry-run] [--repeat N] [-v] COMMAND...
+Switch X10 modules through a Firecracker (CM17A) transmitter on a serial port.
+
+A command is a house letter with an optional unit, then an action:
+  A3 on          unit 3 of house A on
+  a3 off         the same unit off (letters in any case)
+  B dim 50       dim the unit last selected in house B by 50 percent
+  B12 bright 30  select unit 12 of house B, then brighten it by 30 percent
+Several commands run in order. All are checked before anything is sent: one
+bad word and nothing is sent at all.
+
+Options:
+  --port N       COM port N: 1 to 4 are /dev/ttyS0 to /dev/ttyS3, 5 and up
+                 /dev/ttyUSB0 and up (default 1)
+  --device PATH  any serial device, such as /dev/ttyUSB1
+  --dry-run      send to a simulated transmitter instead of a port, and print
+                 what it received: the frames, their meaning and any timing
+                 fault (every line state must last 0.5 ms)
+  --repeat N     run the whole command list N times (1 to 1000, default 1)
+  -v, --verbose  say what is being sent
+  -h, --help     show this help
+
+Exit status: 0 done; 1 the port or the transmitter failed; 2 a bad command
+line; 3 the dry run found a timing fault.
+)";
+
+}  // namespace kestrix::cli

@@ -1,0 +1,141 @@
+// kestrix-send's command line: what it accepts, what it refuses (naming the
+// word), and that one bad word means nothing is sent.
+#include "command_line.h"
+#include "dry_run_report.h"
+#include "simulated_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace kestrix::cli {
+namespace {
+
+std::vector<std::string> words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+struct good_case {
+    const char* line;
+    std::vector<command> commands;
+};
+
+std::ostream& operator<<(std::ostream& os, const good_case& c) { return os << c.line; }
+
+class GoodCommandLine : public ::testing::TestWithParam<good_case> {};
+
+TEST_P(GoodCommandLine, Parses) { EXPECT_EQ(parse(words(GetParam().line)).commands, GetParam().commands); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, GoodCommandLine,
+    ::testing::Values(good_case{"A3 on", {{"A", "3", 2, 0}}}, good_case{"a3 OFF", {{"A", "3", 3, 0}}},
+                      good_case{"B dim 50", {{"B", "", 4, 50}}}, good_case{"B12 bright 30%", {{"B", "12", 5, 30}}},
+                      good_case{"p16 On", {{"P", "16", 2, 0}}}, good_case{"C01 off", {{"C", "1", 3, 0}}},
+                      good_case{"A1 dim 1 A1 dim 100", {{"A", "1", 4, 1}, {"A", "1", 4, 100}}},
+                      good_case{"a3 on B dim 50 -v", {{"A", "3", 2, 0}, {"B", "", 4, 50}}}));
+
+struct bad_case {
+    const char* line;
+    const char* names;  // the message must contain this
+};
+
+std::ostream& operator<<(std::ostream& os, const bad_case& c) { return os << c.line; }
+
+class BadCommandLine : public ::testing::TestWithParam<bad_case> {};
+
+TEST_P(BadCommandLine, IsRefusedNamingTheWord) {
+    try {
+        parse(words(GetParam().line));
+        FAIL() << "accepted";
+    } catch (const usage_error& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().names), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BadCommandLine,
+    ::testing::Values(bad_case{"Q3 on", "'Q3'"}, bad_case{"A0 on", "unit 0"}, bad_case{"A17 on", "unit 17"},
+                      bad_case{"A3x on", "'A3x'"}, bad_case{"3 on", "'3'"}, bad_case{"A3 toggle", "'toggle'"},
+                      bad_case{"A3", "'A3' needs an action"}, bad_case{"A on", "needs a unit"},
+                      bad_case{"B dim", "percentage"}, bad_case{"B dim 0", "'0'"}, bad_case{"B dim 101", "'101'"},
+                      bad_case{"B dim x", "'x'"}, bad_case{"A1 on --fast", "'--fast'"},
+                      bad_case{"--port x A1 on", "'x'"}, bad_case{"--port", "--port needs a value"},
+                      bad_case{"--repeat 0 A1 on", "'0'"}, bad_case{"--port 1 --device /dev/x A1 on", "together"},
+                      bad_case{"-v", "no command"}, bad_case{"A1 on Q1 off", "'Q1'"}));
+
+TEST(CommandLine, OptionsAndHelp) {
+    const options o = parse(words("--port 5 --repeat 3 --dry-run -v A1 on"));
+    EXPECT_EQ(o.port, 5);
+    EXPECT_EQ(o.repeat, 3);
+    EXPECT_TRUE(o.dry_run);
+    EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(parse(words("--device /dev/ttyUSB1 A1 on")).device, "/dev/ttyUSB1");
+    EXPECT_TRUE(parse(words("--help")).help);
+    EXPECT_TRUE(parse(words("Q9 frobnicate --help")).help);  // help wins over a bad line
+}
+
+struct frame_case {
+    std::array<std::uint8_t, 5> bytes;
+    const char* meaning;
+};
+
+std::ostream& operator<<(std::ostream& os, const frame_case& c) { return os << c.meaning; }
+
+class FrameMeaning : public ::testing::TestWithParam<frame_case> {};
+
+TEST_P(FrameMeaning, ReadsAsTheReceiverDoes) { EXPECT_EQ(sim::describe(GetParam().bytes), GetParam().meaning); }
+
+INSTANTIATE_TEST_SUITE_P(Frames, FrameMeaning,
+                         ::testing::Values(frame_case{{0xD5, 0xAA, 0x60, 0x08, 0xAD}, "house A unit 3 ON"},
+                                           frame_case{{0xD5, 0xAA, 0x34, 0x78, 0xAD}, "house P unit 16 OFF"},
+                                           frame_case{{0xD5, 0xAA, 0x74, 0x18, 0xAD}, "house B unit 12 ON"},
+                                           frame_case{{0xD5, 0xAA, 0x70, 0x98, 0xAD}, "house B DIM"},
+                                           frame_case{{0xD5, 0xAA, 0x40, 0x88, 0xAD}, "house C BRIGHT"},
+                                           frame_case{{0xD5, 0xAA, 0x60, 0x01, 0xAD}, "house A, unknown command byte"},
+                                           frame_case{{0xD5, 0xAA, 0x61, 0x00, 0xAD}, "house A, unknown house byte"},
+                                           frame_case{{0xD5, 0xAB, 0x60, 0x00, 0xAD}, "not a frame"}));
+
+// The dry run end to end on a driven counter: the real control, the
+// simulated line and the report a user reads.
+class DryRun : public ::testing::Test {
+protected:
+    struct counter final : tick_counter {
+        std::uint64_t t = 0;
+        std::uint64_t now() noexcept override { return t += 50; }
+    };
+    sim::receiver rx;
+};
+
+TEST_F(DryRun, ReportsFramesWithCountsAndNoFault) {
+    auto clock = std::make_unique<counter>();
+    counter& c = *clock;
+    controlcm control(std::make_unique<sim::simulated_line>(c, rx), std::move(clock));
+    ASSERT_EQ(control.Init(), 0);
+    std::string a = "a", b = "B";
+    control.Exec(a, "3", cmd_on);
+    control.Exec(b, "", cmd_dim, 50);
+    control.ResetCom();
+    rx.finish(c.now());
+    std::ostringstream out;
+    EXPECT_TRUE(print_dry_run(out, rx));
+    EXPECT_NE(out.str().find("D5 AA 60 08 AD  x2  house A unit 3 ON"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("D5 AA 70 98 AD  x8  house B DIM"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("No timing faults."), std::string::npos) << out.str();
+}
+
+TEST_F(DryRun, ReportsATimingFault) {
+    rx.lines(0, true, true);
+    rx.lines(1000, false, true);
+    rx.lines(1100, true, true);  // a 100-tick pulse
+    rx.finish(2000);
+    std::ostringstream out;
+    EXPECT_FALSE(print_dry_run(out, rx));
+    EXPECT_NE(out.str().find("Timing fault"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("DTR low lasted 100 ticks"), std::string::npos) << out.str();
+}
+
+}  // namespace
+}  // namespace kestrix::cli
