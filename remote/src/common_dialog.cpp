@@ -5,6 +5,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 
 namespace vantrel {
 namespace {
@@ -78,8 +79,10 @@ std::optional<std::int32_t> QtCommonDialog::chooseColor(std::int32_t current) {
 }
 
 std::optional<CommonDialog::FontChoice> QtCommonDialog::chooseFont(const FontChoice& current) {
-    QFont start = owner_ ? owner_->font() : QFont();
-    if (!current.family.isEmpty()) start.setFamily(current.family);
+    // Until a font was chosen, start from the labels' design face, as drawn.
+    QFont start(QStringLiteral("MS Sans Serif"));
+    start.setPointSizeF(8.25);
+    start.setFamily(current.family.isEmpty() ? QFontInfo(start).family() : current.family);
     if (current.points > 0) start.setPointSizeF(current.points);
     start.setBold(current.bold);
     start.setItalic(current.italic);

@@ -119,16 +119,16 @@ void FrmSettings::setHeight(float twips) {
     applyHeight();
 }
 
-// The caption bar's height is known only once the window system framed the
-// window, so the height is applied again when it shows.
+// The caption bar's height is known only once the window system has framed
+// the window, so the height is applied again when the frame shows up.
 void FrmSettings::applyHeight() {
-    const int frame = frameGeometry().height() - geometry().height();
-    setFixedHeight(std::max(1, toPixels(outerHeight_) - frame));
+    frameApplied_ = frameGeometry().height() - geometry().height();
+    setFixedHeight(std::max(1, toPixels(outerHeight_) - frameApplied_));
 }
 
-void FrmSettings::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    QTimer::singleShot(0, this, &FrmSettings::applyHeight);
+void FrmSettings::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (outerHeight_ > 0 && frameGeometry().height() - geometry().height() != frameApplied_) applyHeight();
 }
 
 void FrmSettings::closeEvent(QCloseEvent* event) {

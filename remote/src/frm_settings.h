@@ -68,7 +68,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void createControls();
@@ -79,6 +79,7 @@ private:
     Form1& main_;
     ControllerSettings& settings_;
     float outerHeight_ = 0;
+    int frameApplied_ = 0;  // caption and border height the last apply knew of
 };
 
 }  // namespace vantrel
