@@ -155,12 +155,6 @@ TEST_F(LoadUnload, MissingOrBrokenPicturesLeaveTheBuiltInOnes) {
     EXPECT_EQ(settings.OnButtonSkin, junk.fileName().toStdString());
 }
 
-TEST_F(LoadUnload, BackgroundOffMeansNoPicture) {
-    store({{"BackroundImage", "OFF"}});
-    createForm();
-    EXPECT_TRUE(form->Picture().isNull());
-}
-
 TEST_F(LoadUnload, WidthsFromTheStorePlaceTheWindowLabels) {
     for (auto [width, left, caption] : {std::tuple{"1499", 1080, ">"}, std::tuple{"1500", 2250, "<"}}) {
         store({{"FormWidth", width}});

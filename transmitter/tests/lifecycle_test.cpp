@@ -16,16 +16,6 @@ std::vector<std::string> frames_of(const rig& r) {
     return out;
 }
 
-TEST(Lifecycle, NewControlHasPortZeroAndStoresAnyPortUnchecked) {
-    rig r;
-    EXPECT_EQ(r.control->comport(), 0);
-    for (std::int16_t port : {std::int16_t{-7}, std::int16_t{32767}, std::int16_t{3}}) {
-        r.control->comport(port);
-        EXPECT_EQ(r.control->comport(), port);
-    }
-    EXPECT_TRUE(r.log->calls.empty());  // only Init uses the port
-}
-
 TEST(Lifecycle, InitHandsPortAndSettingsToTheLineThenOpens) {
     rig r;
     r.control->comport(3);
@@ -86,20 +76,15 @@ TEST(Lifecycle, ResetComClosesButKeepsTheControlReady) {
     EXPECT_EQ(house, "A");
 }
 
-TEST(Lifecycle, DestructionClosesAnOpenPort) {
-    rig r;
-    auto log = r.log;
-    ASSERT_EQ(r.control->Init(), 0);
-    r.control.reset();
-    EXPECT_FALSE(log->open);
-    EXPECT_EQ(log->calls.back(), "close");
-}
-
-TEST(Lifecycle, DestructionLeavesAClosedPortAlone) {
-    rig r;
-    auto log = r.log;
-    r.control.reset();
-    EXPECT_TRUE(log->calls.empty());
+TEST(Lifecycle, DestructionClosesAnOpenPortAndLeavesAClosedOneAlone) {
+    rig open, closed;
+    auto open_log = open.log, closed_log = closed.log;
+    ASSERT_EQ(open.control->Init(), 0);
+    open.control.reset();
+    closed.control.reset();
+    EXPECT_FALSE(open_log->open);
+    EXPECT_EQ(open_log->calls.back(), "close");
+    EXPECT_TRUE(closed_log->calls.empty());
 }
 
 TEST(Lifecycle, SecondCommandOnTheOpenPortIsSent) {
