@@ -1,10 +1,9 @@
-// Errors of the remote itself, in the same shape as the transmitter's: a
-// number and a description. Which handler traps them, and how, is each
+// Errors of the remote itself: numbers and descriptions, raised as the
+// transmitter's own exception type. Which handler traps them, and how, is each
 // handler's own choice (see error_policy.h).
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include <kestrix/controlcm.h>
 
 namespace vantrel {
 
@@ -18,14 +17,8 @@ enum ErrorNumber : int {
     PathFileAccess = 75,
 };
 
-class AppError : public std::runtime_error {
-public:
-    AppError(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
-    int number() const noexcept { return number_; }
-
-private:
-    int number_;
-};
+// One exception type for the whole program: the transmitter's.
+using AppError = kestrix::error;
 
 [[noreturn]] inline void throwError(int number) {
     switch (number) {

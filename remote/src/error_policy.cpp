@@ -2,16 +2,12 @@
 
 #include "app_error.h"
 
-#include <kestrix/controlcm.h>
-
 namespace vantrel {
 
 ErrorReport describeCurrentError() {
     try {
         throw;
-    } catch (const kestrix::error& e) {
-        return {e.number(), e.what()};
-    } catch (const AppError& e) {
+    } catch (const AppError& e) {  // the transmitter's errors and ours
         return {e.number(), e.what()};
     } catch (const std::exception& e) {
         return {InvalidCall, e.what()};

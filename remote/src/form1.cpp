@@ -134,6 +134,12 @@ void Form1::Show() {
 
 FrmSettings* Form1::settingsWindow() const { return settingsWindow_; }
 
+std::vector<Label*> Form1::fontLabels() const {
+    std::vector<Label*> labels(lbl1.begin() + 1, lbl1.end());
+    labels.insert(labels.end(), {lblWiden, lblClose, lblTall});
+    return labels;
+}
+
 float Form1::Left() const { return placed_ ? left_ : toTwips(pos().x()); }
 float Form1::Top() const { return placed_ ? top_ : toTwips(pos().y()); }
 

@@ -23,6 +23,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace vantrel {
 
@@ -77,6 +78,9 @@ public:
     ControllerSettings& settings() { return settings_; }
     // The settings window while it is loaded, else null.
     FrmSettings* settingsWindow() const;
+    // The labels that take the label font, in order: lbl1(1) to lbl1(16),
+    // lblWiden, lblClose, lblTall.
+    std::vector<Label*> fontLabels() const;
 
     // Controls, as designed. Arrays are indexed by unit: 1 to 16, and the
     // image arrays also 0.

@@ -65,7 +65,7 @@ void Form1::reportError(const ErrorReport& report) {
 
 void Form1::cmbHouseCode_Change() { settings_.HouseCode = cmbHouseCode->Text().toStdString(); }
 
-void Form1::cmbHouseCode_Click() { settings_.HouseCode = cmbHouseCode->Text().toStdString(); }
+void Form1::cmbHouseCode_Click() { cmbHouseCode_Change(); }
 
 void Form1::cmd1to8_Click() {
     atTopLevel([&] {

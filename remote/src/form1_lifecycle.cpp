@@ -46,9 +46,7 @@ void Form1::Form_Load() {
         resumeNext([&] { lblTall->setLeft(2250); });
     }
 
-    std::vector<Label*> fontLabels(lbl1.begin() + 1, lbl1.end());
-    fontLabels.insert(fontLabels.end(), {lblWiden, lblClose, lblTall});
-    for (Label* label : fontLabels) {
+    for (Label* label : fontLabels()) {
         resumeNext([&] { label->setFontName(get("FontName")); });
         resumeNext([&] { label->setFontSize(text::toSingle(get("FontSize"))); });
         resumeNext([&] { label->setFontBold(text::toBoolean(get("FontBold"))); });

@@ -174,9 +174,7 @@ void FrmSettings::cmdFont_Click() {
     CommonDialog& dialog = *main_.CommonDialog1;
     resumeNext([&] { dialog.Flags = 259; });
     resumeNext([&] { dialog.ShowFont(); });
-    std::vector<Label*> labels(main_.lbl1.begin() + 1, main_.lbl1.end());
-    labels.insert(labels.end(), {main_.lblWiden, main_.lblClose, main_.lblTall});
-    for (Label* l : labels) {
+    for (Label* l : main_.fontLabels()) {
         resumeNext([&] { l->setFontName(dialog.FontName); });
         resumeNext([&] { l->setFontSize(dialog.FontSize); });
         resumeNext([&] { l->setFontBold(dialog.FontBold); });

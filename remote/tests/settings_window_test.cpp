@@ -41,11 +41,7 @@ protected:
         f.write("just some text");
         return f.fileName();
     }
-    std::vector<Label*> fontLabels() const {
-        std::vector<Label*> labels(form->lbl1.begin() + 1, form->lbl1.end());
-        labels.insert(labels.end(), {form->lblWiden, form->lblClose, form->lblTall});
-        return labels;
-    }
+    std::vector<Label*> fontLabels() const { return form->fontLabels(); }
 
     FrmSettings* window = nullptr;
 };

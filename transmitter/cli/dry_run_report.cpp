@@ -10,12 +10,6 @@
 namespace kestrix::cli {
 namespace {
 
-std::string hex(const std::array<std::uint8_t, 5>& bytes) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X %02X", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
-    return buf;
-}
-
 std::string duration(std::uint64_t ticks) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%llu ticks (%.1f us)", static_cast<unsigned long long>(ticks),
@@ -31,7 +25,7 @@ bool print_dry_run(std::ostream& out, const sim::receiver& rx) {
     for (std::size_t i = 0; i < frames.size();) {
         std::size_t j = i;
         while (j < frames.size() && frames[j].bytes == frames[i].bytes) ++j;
-        out << "  " << hex(frames[i].bytes) << "  x" << (j - i) << "  " << sim::describe(frames[i].bytes) << "\n";
+        out << "  " << sim::hex(frames[i].bytes) << "  x" << (j - i) << "  " << sim::describe(frames[i].bytes) << "\n";
         i = j;
     }
     if (frames.empty()) out << "  no frames\n";

@@ -15,6 +15,17 @@ const char* name_of(int s) {
 
 }  // namespace
 
+std::string hex(const std::array<std::uint8_t, 5>& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        if (!out.empty()) out += ' ';
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
 receiver::receiver(std::uint64_t min_ticks, std::uint64_t timeout_ticks)
     : min_ticks_(min_ticks), timeout_ticks_(timeout_ticks) {}
 
@@ -87,13 +98,8 @@ void receiver::add_bit(int bit, std::uint64_t tick) {
         f.bytes[i / 8] = static_cast<std::uint8_t>((f.bytes[i / 8] << 1) | bits_[i].first);
     bits_.clear();
     hunting_ = false;
-    if (f.bytes[4] == footer) {
-        frames_.push_back(f);
-    } else {
-        static const char hex[] = "0123456789ABCDEF";
-        std::string got{hex[f.bytes[4] >> 4], hex[f.bytes[4] & 15]};
-        violations_.push_back({f.start, "frame ends in " + got + " instead of AD"});
-    }
+    if (f.bytes[4] == footer) frames_.push_back(f);
+    else violations_.push_back({f.start, "frame ends in " + hex(f.bytes).substr(12) + " instead of AD"});
 }
 
 void receiver::drop_partial(std::uint64_t tick, const char* why) {

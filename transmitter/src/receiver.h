@@ -36,6 +36,9 @@ struct violation {
     std::string what;
 };
 
+// "D5 AA 60 00 AD" for a frame.
+std::string hex(const std::array<std::uint8_t, 5>& bytes);
+
 class receiver {
 public:
     explicit receiver(std::uint64_t min_ticks = min_state_ticks,

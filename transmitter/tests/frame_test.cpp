@@ -9,7 +9,6 @@
 namespace kestrix {
 namespace {
 
-using testing::hex;
 using testing::rig;
 
 struct exec_case {
@@ -32,9 +31,7 @@ std::vector<std::string> sent_frames(const exec_case& c, std::string& house) {
     r.control->Exec(house, c.unit, c.command, c.brightness);
     auto rx = testing::decode(r.log->events, r.clock->current() + 1);
     EXPECT_TRUE(rx.violations().empty()) << rx.violations().front().what;
-    std::vector<std::string> frames;
-    for (const auto& f : rx.frames()) frames.push_back(hex(f.bytes));
-    return frames;
+    return testing::frames_of(rx);
 }
 
 // SendToCM17 sends every frame twice.

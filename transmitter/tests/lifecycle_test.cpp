@@ -10,10 +10,7 @@ namespace {
 using testing::rig;
 
 std::vector<std::string> frames_of(const rig& r) {
-    auto rx = testing::decode(r.log->events, r.clock->current());
-    std::vector<std::string> out;
-    for (const auto& f : rx.frames()) out.push_back(testing::hex(f.bytes));
-    return out;
+    return testing::frames_of(testing::decode(r.log->events, r.clock->current()));
 }
 
 TEST(Lifecycle, InitHandsPortAndSettingsToTheLineThenOpens) {

@@ -71,9 +71,7 @@ TEST(DlopenHost, SwitchesUnitA3OnThroughCom1) {
     ASSERT_TRUE(closed);  // destroying the control closed the port
     rx.finish(close_tick);
 
-    std::vector<std::string> frames;
-    for (const auto& f : rx.frames()) frames.push_back(testing::hex(f.bytes));
-    EXPECT_EQ(frames, (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD"}));
+    EXPECT_EQ(testing::frames_of(rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD"}));
     for (const auto& v : rx.violations()) ADD_FAILURE() << v.what;
     ASSERT_EQ(rx.pulses().size(), 80u);
     for (const auto& p : rx.pulses()) {

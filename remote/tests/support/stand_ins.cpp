@@ -61,10 +61,8 @@ void RecordingControl::Exec(std::string& housecode, const std::string& devicecod
 }
 
 std::vector<std::string> RecordingControl::frames() const {
-    auto rx = kestrix::testing::decode(log->events, log->events.empty() ? 0 : log->events.back().tick + 1000000);
-    std::vector<std::string> out;
-    for (const auto& f : rx.frames()) out.push_back(kestrix::testing::hex(f.bytes));
-    return out;
+    return kestrix::testing::frames_of(
+        kestrix::testing::decode(log->events, log->events.empty() ? 0 : log->events.back().tick + 1000000));
 }
 
 }  // namespace vantrel::testing

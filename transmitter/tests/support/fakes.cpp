@@ -1,7 +1,5 @@
 #include "fakes.h"
 
-#include <cstdio>
-
 namespace kestrix::testing {
 
 void recording_line::set_port(std::int16_t port) { log_->calls.push_back("port " + std::to_string(port)); }
@@ -42,14 +40,9 @@ sim::receiver decode(const std::vector<line_event>& events, std::uint64_t end) {
     return rx;
 }
 
-std::string hex(const std::array<std::uint8_t, 5>& bytes) {
-    std::string out;
-    char buf[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        if (!out.empty()) out += ' ';
-        out += buf;
-    }
+std::vector<std::string> frames_of(const sim::receiver& rx) {
+    std::vector<std::string> out;
+    for (const auto& f : rx.frames()) out.push_back(sim::hex(f.bytes));
     return out;
 }
 

@@ -71,7 +71,7 @@ struct rig {
 // Replays recorded line changes into a receiver, ending at `end`.
 sim::receiver decode(const std::vector<line_event>& events, std::uint64_t end);
 
-// "D5 AA 60 00 AD" for a frame.
-std::string hex(const std::array<std::uint8_t, 5>& bytes);
+// The frames a receiver got, as "D5 AA 60 00 AD".
+std::vector<std::string> frames_of(const sim::receiver& rx);
 
 }  // namespace kestrix::testing
