@@ -2,10 +2,13 @@
 // read-back, one ioctl per DTR/RTS edge.
 #include "kestrix/linux_serial.h"
 
+#include "linux_serial_detail.h"
+
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include <fcntl.h>
@@ -70,10 +73,16 @@ bool parse_settings(std::string_view text, line_settings& out) {
 
 class linux_serial_line final : public serial_line {
 public:
-    explicit linux_serial_line(std::string fixed_device) : fixed_device_(std::move(fixed_device)) {}
+    explicit linux_serial_line(std::function<std::string(std::int16_t)> naming) : naming_(std::move(naming)) {}
     ~linux_serial_line() override { close(); }
 
-    void set_port(std::int16_t port) override { port_ = port; }
+    // Another device lets go of the held one at once: nothing that follows
+    // may depend on a port the user has moved away from, which may well be
+    // an adapter that was pulled out.
+    void set_port(std::int16_t port) override {
+        port_ = port;
+        if (fd_ >= 0 && naming_(port) != open_device_) close();
+    }
 
     void set_settings(std::string_view settings) override {
         line_settings parsed;
@@ -86,7 +95,7 @@ public:
     }
 
     void open() override {
-        std::string device = fixed_device_.empty() ? device_for_port(port_) : fixed_device_;
+        std::string device = naming_(port_);
         if (device.empty())
             fail(errc::invalid_port, "Invalid port number",
                  "COM" + std::to_string(port_) +
@@ -97,11 +106,11 @@ public:
             close();
         }
         int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) fail_open(device, errno);
+        if (fd < 0) throw detail::open_error(device, errno);
         try {
-            if (!::isatty(fd)) fail(errc::port_not_found, "Port not found", device + " is not a serial port");
-            if (::ioctl(fd, TIOCEXCL) < 0) fail_open(device, errno);
-            if (::flock(fd, LOCK_EX | LOCK_NB) < 0) fail_open(device, errno);
+            if (!::isatty(fd)) throw detail::open_error(device, ENOTTY);
+            if (::ioctl(fd, TIOCEXCL) < 0) throw detail::open_error(device, errno);
+            if (::flock(fd, LOCK_EX | LOCK_NB) < 0) throw detail::open_error(device, errno);
             apply_settings(fd, device);
         } catch (...) {
             ::close(fd);
@@ -126,24 +135,6 @@ public:
     void set_rts(bool high) override { change_line(TIOCM_RTS, "RTS", high); }
 
 private:
-    [[noreturn]] static void fail_open(const std::string& device, int err) {
-        std::string reason = device + ": " + std::strerror(err);
-        switch (err) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            fail(errc::permission_denied, "Permission denied",
-                 reason + " (add your user to the 'dialout' group and log in again)");
-        case EBUSY:
-        case EWOULDBLOCK:
-            fail(errc::port_in_use, "Port in use by another program", reason);
-        case EIO:
-            fail(errc::line_parameters, "Could not set the line parameters", reason);
-        default:
-            fail(errc::port_not_found, "Port not found", reason);
-        }
-    }
-
     void apply_settings(int fd, const std::string& device) {
         auto refuse = [&](const std::string& why) {
             fail(errc::line_parameters, "Could not set the line parameters",
@@ -162,10 +153,12 @@ private:
         // tcsetattr succeeds when any part of the change took; check it all did.
         termios back{};
         if (::tcgetattr(fd, &back) < 0) refuse(std::strerror(errno));
-        const tcflag_t cmask = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+        const tcflag_t cmask = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CLOCAL | CREAD | HUPCL;
         const tcflag_t imask = IXON | IXOFF | IXANY;
+        const tcflag_t lmask = ICANON | ECHO | ISIG | IEXTEN;
         if ((back.c_cflag & cmask) != (t.c_cflag & cmask) || (back.c_iflag & imask) != 0 ||
-            ::cfgetospeed(&back) != settings_.speed)
+            (back.c_lflag & lmask) != 0 || ::cfgetospeed(&back) != settings_.speed ||
+            ::cfgetispeed(&back) != settings_.speed)
             refuse("the device did not take the settings");
     }
 
@@ -176,7 +169,7 @@ private:
                  open_device_ + ": " + name + ": " + std::strerror(errno));
     }
 
-    std::string fixed_device_;
+    std::function<std::string(std::int16_t)> naming_;
     std::int16_t port_ = 0;
     line_settings settings_;
     std::string settings_text_ = "4800,N,8,1";
@@ -186,18 +179,47 @@ private:
 
 }  // namespace
 
+namespace detail {
+
+error open_error(const std::string& device, int err) {
+    const std::string reason = device + ": " + std::strerror(err);
+    switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return error(errc::port_not_found, "Port not found: " + reason);
+    case EACCES:
+    case EPERM:
+        return error(errc::permission_denied,
+                     "Permission denied: " + reason + " (add your user to the 'dialout' group and log in again)");
+    case EBUSY:
+    case EWOULDBLOCK:
+        return error(errc::port_in_use, "Port in use by another program: " + reason);
+    case EIO:  // a ttyS port with no UART behind it
+        return error(errc::line_parameters, "Could not set the line parameters: " + reason);
+    case ENOTTY:
+        return error(errc::open_failed, "Could not open the port: " + device + " is not a serial port");
+    default:
+        return error(errc::open_failed, "Could not open the port: " + reason);
+    }
+}
+
+std::unique_ptr<serial_line> make_linux_serial_line(std::function<std::string(std::int16_t)> naming) {
+    return std::make_unique<linux_serial_line>(std::move(naming));
+}
+
+}  // namespace detail
+
 std::string device_for_port(std::int16_t port) {
     if (port <= 0) return {};
     if (port <= 4) return "/dev/ttyS" + std::to_string(port - 1);
     return "/dev/ttyUSB" + std::to_string(port - 5);
 }
 
-std::unique_ptr<serial_line> make_linux_serial_line() {
-    return std::make_unique<linux_serial_line>(std::string{});
-}
+std::unique_ptr<serial_line> make_linux_serial_line() { return detail::make_linux_serial_line(device_for_port); }
 
 std::unique_ptr<serial_line> make_linux_serial_line(std::string device) {
-    return std::make_unique<linux_serial_line>(std::move(device));
+    return detail::make_linux_serial_line([device = std::move(device)](std::int16_t) { return device; });
 }
 
 }  // namespace kestrix

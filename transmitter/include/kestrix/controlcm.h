@@ -25,8 +25,11 @@
 //                                            fit 16 bits (or is -32768)
 //        9  Subscript out of range           SendToCM17 given fewer than 5 bytes
 //                                            (raised at the first missing byte)
+//     8000  Could not open the port          not a serial port, or opening failed
+//                                            for another reason (the description
+//                                            gives the system's)
 //     8002  Invalid port number              port number 0 or below
-//     8003  Port not found                   no such device, or not a serial port
+//     8003  Port not found                   no such device
 //     8004  Permission denied                the device may not be opened (the
 //                                            description suggests the 'dialout'
 //                                            group)
@@ -51,6 +54,8 @@
 #include <string_view>
 
 #define KESTRIX_API __attribute__((visibility("default")))
+// Members of an exported class that are no part of the API.
+#define KESTRIX_LOCAL __attribute__((visibility("hidden")))
 
 namespace kestrix {
 
@@ -58,6 +63,7 @@ namespace kestrix {
 enum errc : int {
     overflow = 6,
     subscript_out_of_range = 9,
+    open_failed = 8000,
     invalid_port = 8002,
     port_not_found = 8003,
     permission_denied = 8004,
@@ -153,9 +159,9 @@ public:
     virtual std::string last_error() const;
 
 private:
-    void SendOneBit();
-    void SendZeroBit();
-    void Delay(std::int32_t n);
+    KESTRIX_LOCAL void SendOneBit();
+    KESTRIX_LOCAL void SendZeroBit();
+    KESTRIX_LOCAL void Delay(std::int32_t n);
 
     std::unique_ptr<tick_counter> counter_;
     std::unique_ptr<serial_line> comm1_;
