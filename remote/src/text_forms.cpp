@@ -27,11 +27,16 @@ double parseDecimal(const QString& text) {
         value = c.toDouble(trimmed, &ok);
     }
     if (!ok) {
-        // Out-of-range texts such as "1e999" fail to parse too; tell them apart.
-        if (trimmed.contains(QLatin1Char('e'), Qt::CaseInsensitive) &&
-            std::isinf(kestrix::text::leading_number(trimmed.toStdString())))
-            throwError(Overflow);
-        throwError(TypeMismatch);
+        // Qt refuses numbers beyond a double's range; tell those apart by
+        // their value: too large is an overflow, too small is 0.
+        QString plain = trimmed;
+        if (user.decimalPoint() != QLatin1String(".") && !plain.contains(QLatin1Char('.')))
+            plain.replace(user.decimalPoint(), QStringLiteral("."));
+        const auto number = kestrix::text::decimal_number(plain.toStdString());
+        using range = kestrix::text::decimal::range;
+        if (!number || number->where == range::inside) throwError(TypeMismatch);
+        if (number->where == range::overflow) throwError(Overflow);
+        return number->value;
     }
     if (!std::isfinite(value)) throwError(Overflow);
     return value;

@@ -36,7 +36,20 @@ INSTANTIATE_TEST_SUITE_P(Texts, SingleRead,
                                            read_case{"8.25", 8.25}, read_case{"-150", -150},
                                            read_case{"1e3", 1000}, read_case{"", 0, TypeMismatch},
                                            read_case{"abc", 0, TypeMismatch}, read_case{"12abc", 0, TypeMismatch},
-                                           read_case{"1e39", 0, Overflow}, read_case{"1e999", 0, Overflow}));
+                                           read_case{"1e39", 0, Overflow}, read_case{"1e999", 0, Overflow},
+                                           read_case{"1e-400", 0}, read_case{"-1e-400", 0}));
+
+TEST(SingleRead, BeyondRangeIsDecidedByTheValue) {
+    const QString zeros(400, QLatin1Char('0'));
+    EXPECT_EQ(toSingle(QStringLiteral("0.") + zeros + QStringLiteral("1")), 0);
+    EXPECT_EQ(toSingle(QStringLiteral("0.") + zeros + QStringLiteral("1e10")), 0);
+    try {
+        toSingle(QStringLiteral("1") + zeros + QStringLiteral("e-10"));
+        ADD_FAILURE() << "read as a number";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.number(), Overflow);
+    }
+}
 
 class IntegerRead : public ::testing::TestWithParam<read_case> {};
 TEST_P(IntegerRead, RoundsHalfToEvenWithinSixteenBits) {

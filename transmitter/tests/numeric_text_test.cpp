@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace kestrix::text {
 namespace {
@@ -40,6 +41,24 @@ INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumber,
 TEST(LeadingNumber, HugeTextsReadAsInfinityNotGarbage) {
     EXPECT_TRUE(std::isinf(leading_number("1e400")));
     EXPECT_GT(leading_number("&HFFFFFFFFFFFFFFFFFFFF"), 1e20);
+}
+
+// Whether a number beyond a double's range is too large or too small
+// depends on where its first digit stands, not on how its exponent reads.
+TEST(LeadingNumber, BeyondRangeIsDecidedByTheValue) {
+    const std::string zeros(400, '0');
+    for (const std::string& tiny : {"0." + zeros + "1", "-0." + zeros + "1x", "0." + zeros + "1e10",
+                                    "1" + zeros + "e-800", std::string("1e-99999999999999999999")}) {
+        EXPECT_EQ(leading_number(tiny), 0) << tiny.substr(0, 10) << "..." << tiny.substr(tiny.size() - 10);
+        ASSERT_TRUE(decimal_number(tiny.back() == 'x' ? tiny.substr(0, tiny.size() - 1) : tiny));
+    }
+    for (const std::string& huge : {"1" + zeros + "e-10", "0." + zeros + "1e800", std::string("-1e400"), std::string("9e99999999999999999999")})
+        EXPECT_TRUE(std::isinf(leading_number(huge))) << huge.substr(0, 10) << "..." << huge.substr(huge.size() - 10);
+    EXPECT_EQ(decimal_number("1" + zeros + "e-10")->where, decimal::range::overflow);
+    EXPECT_EQ(decimal_number("1e-400")->where, decimal::range::underflow);
+    EXPECT_EQ(decimal_number("12.5")->where, decimal::range::inside);
+    EXPECT_FALSE(decimal_number("12 "));
+    EXPECT_FALSE(decimal_number(""));
 }
 
 struct round_case {
