@@ -50,8 +50,18 @@ std::string command::describe() const {
 options parse(const std::vector<std::string>& args) {
     options o;
     std::vector<std::string> words;
+    bool options_ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        // After "--" everything is a command word; so is "-5", a (bad) number.
+        if (options_ended || (a.size() > 1 && a[0] == '-' && a[1] >= '0' && a[1] <= '9')) {
+            words.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            options_ended = true;
+            continue;
+        }
         auto value = [&]() -> const std::string& {
             if (i + 1 >= args.size()) bad(a + " needs a value");
             return args[++i];
@@ -133,6 +143,7 @@ Options:
   --repeat N     run the whole command list N times (1 to 1000, default 1)
   -v, --verbose  say what is being sent
   -h, --help     show this help
+  --             end of the options: every word after it is a command
 
 Exit status: 0 done; 1 the port or the transmitter failed; 2 a bad command
 line; 3 the dry run found a timing fault.

@@ -2,7 +2,9 @@
 // word), and that one bad word means nothing is sent.
 #include "command_line.h"
 #include "dry_run_report.h"
+#include "send_program.h"
 #include "simulated_line.h"
+#include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
                       good_case{"B dim 50", {{"B", "", 4, 50}}}, good_case{"B12 bright 30%", {{"B", "12", 5, 30}}},
                       good_case{"p16 On", {{"P", "16", 2, 0}}}, good_case{"C01 off", {{"C", "1", 3, 0}}},
                       good_case{"A1 dim 1 A1 dim 100", {{"A", "1", 4, 1}, {"A", "1", 4, 100}}},
-                      good_case{"a3 on B dim 50 -v", {{"A", "3", 2, 0}, {"B", "", 4, 50}}}));
+                      good_case{"a3 on B dim 50 -v", {{"A", "3", 2, 0}, {"B", "", 4, 50}}},
+                      good_case{"-v -- a3 on", {{"A", "3", 2, 0}}}));
 
 struct bad_case {
     const char* line;
@@ -64,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                       bad_case{"B dim x", "'x'"}, bad_case{"A1 on --fast", "'--fast'"},
                       bad_case{"--port x A1 on", "'x'"}, bad_case{"--port", "--port needs a value"},
                       bad_case{"--repeat 0 A1 on", "'0'"}, bad_case{"--port 1 --device /dev/x A1 on", "together"},
-                      bad_case{"-v", "no command"}, bad_case{"A1 on Q1 off", "'Q1'"}));
+                      bad_case{"-v", "no command"}, bad_case{"A1 on Q1 off", "'Q1'"},
+                      bad_case{"A dim -5", "'-5' is not a percentage"}, bad_case{"-- -v A1 on", "'-v'"}));
 
 TEST(CommandLine, OptionsAndHelp) {
     const options o = parse(words("--port 5 --repeat 3 --dry-run -v A1 on"));
@@ -135,6 +139,29 @@ TEST_F(DryRun, ReportsATimingFault) {
     EXPECT_FALSE(print_dry_run(out, rx));
     EXPECT_NE(out.str().find("Timing fault"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("DTR low lasted 100 ticks"), std::string::npos) << out.str();
+}
+
+// The exit status of a send: the control's counter races ahead of the one
+// the simulated transmitter stamps its lines with, so every state it sees is
+// shorter than the control waited.
+TEST(Send, ExitsWithThreeOnATimingFaultAndOneOnAPortThatFails) {
+    testing::fake_counter slow(0, 1);
+    platform on;
+    on.counter = [] { return std::make_unique<testing::fake_counter>(0, 700); };
+    on.line = [&slow](const options&, tick_counter&, sim::receiver& rx) {
+        return std::make_unique<sim::simulated_line>(slow, rx);
+    };
+    std::ostringstream out, err;
+    EXPECT_EQ(send(parse(words("--dry-run A1 on")), out, err, on), 3) << out.str() << err.str();
+    EXPECT_NE(out.str().find("Timing fault"), std::string::npos) << out.str();
+
+    auto log = std::make_shared<testing::line_log>();
+    log->fail_open_with = errc::port_not_found;
+    on.line = [&](const options&, tick_counter&, sim::receiver&) {
+        return std::make_unique<testing::recording_line>(slow, log);
+    };
+    EXPECT_EQ(send(parse(words("A1 on")), out, err, on), 1);
+    EXPECT_NE(err.str().find("error 8003"), std::string::npos) << err.str();
 }
 
 }  // namespace

@@ -7,10 +7,17 @@
 //   - closing that device, which it records.
 // At exit it writes the record to KESTRIX_SHIM_LOG, one "ns kind dtr rts" per
 // line, kind being "open", "line" or "close".
+// It plays a misbehaving adapter when told to:
+//   KESTRIX_SHIM_FAIL_LINES=N:ERRNO  line changes from the Nth on fail with ERRNO;
+//   KESTRIX_SHIM_EDGE_NS=D           each line change takes D ns: the monotonic
+//                                    clock jumps ahead by D (nobody waits);
+//   KESTRIX_SHIM_REPORT_LINES=1      TIOCMGET reports the lines as set (a
+//                                    pseudo-terminal has none to report).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -34,21 +41,37 @@ event events[4096];
 int event_count = 0;
 int dtr = 1, rts = 1;
 int watched_fd = -1;
+int line_changes = 0;
+long long clock_ahead_ns = 0;  // how far the slow "driver" has pushed the clock
+
+template <typename F>
+F real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+long long env_number(const char* name, long long fallback = 0) {
+    const char* v = std::getenv(name);
+    return v ? std::atoll(v) : fallback;
+}
 
 long long now_ns() {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+    real<int (*)(clockid_t, timespec*)>("clock_gettime")(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec + clock_ahead_ns;
+}
+
+// The errno the nth line change fails with, or 0.
+int line_failure(int nth) {
+    const char* v = std::getenv("KESTRIX_SHIM_FAIL_LINES");
+    if (!v) return 0;
+    int from = 0, err = 0;
+    if (std::sscanf(v, "%d:%d", &from, &err) != 2) return 0;
+    return nth >= from ? err : 0;
 }
 
 void record(const char* kind) {
     if (event_count < static_cast<int>(sizeof events / sizeof events[0]))
         events[event_count++] = {now_ns(), kind, dtr, rts};
-}
-
-template <typename F>
-F real(const char* name) {
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
 bool is_redirected(const char* path) {
@@ -124,7 +147,16 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
     va_end(ap);
+    if (fd == watched_fd && request == TIOCMGET && env_number("KESTRIX_SHIM_REPORT_LINES")) {
+        *static_cast<int*>(arg) = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
+        return 0;
+    }
     if (request == TIOCMBIS || request == TIOCMBIC) {
+        clock_ahead_ns += env_number("KESTRIX_SHIM_EDGE_NS");
+        if (const int err = line_failure(++line_changes)) {
+            errno = err;
+            return -1;
+        }
         int bits = *static_cast<int*>(arg);
         int level = request == TIOCMBIS ? 1 : 0;
         if (bits & TIOCM_DTR) dtr = level;
@@ -133,6 +165,16 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
         return 0;
     }
     return real<int (*)(int, unsigned long, void*)>("ioctl")(fd, request, arg);
+}
+
+__attribute__((visibility("default"))) int clock_gettime(clockid_t id, timespec* ts) {
+    const int result = real<int (*)(clockid_t, timespec*)>("clock_gettime")(id, ts);
+    if (result == 0 && id == CLOCK_MONOTONIC && clock_ahead_ns) {
+        const long long ns = ts->tv_sec * 1000000000LL + ts->tv_nsec + clock_ahead_ns;
+        ts->tv_sec = ns / 1000000000LL;
+        ts->tv_nsec = ns % 1000000000LL;
+    }
+    return result;
 }
 
 }  // extern "C"

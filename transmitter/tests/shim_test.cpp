@@ -21,64 +21,107 @@ std::uint64_t ticks_of(long long ns) {
     return n / 1'000'000'000 * ticks_per_second + n % 1'000'000'000 * ticks_per_second / 1'000'000'000;
 }
 
-// Runs the host under the shim; returns its exit status and standard output.
-int run_host(const std::string& log, std::string& output) {
+struct run_result {
+    int status;          // exit status, -1 if it did not exit
+    std::string output;  // standard output and error together
+};
+
+// Runs a program under the shim, with /dev/ttyS0 (COM1) swapped for a
+// pseudo-terminal, and any further settings of the shim in `env`.
+run_result run_under_shim(const std::vector<std::string>& argv, const std::string& log,
+                          const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    run_result r{-1, {}};
     int out[2];
-    if (::pipe(out) < 0) return -1;
+    if (::pipe(out) < 0) return r;
     pid_t child = ::fork();
     if (child == 0) {
         ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
         ::close(out[0]);
         ::setenv("LD_PRELOAD", KESTRIX_SHIM, 1);
         ::setenv("KESTRIX_SHIM_LOG", log.c_str(), 1);
         ::setenv("KESTRIX_SHIM_REDIRECT", "/dev/ttyS0", 1);
         ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-        ::execl(KESTRIX_HOST, KESTRIX_HOST, KESTRIX_LIBRARY, static_cast<char*>(nullptr));
+        for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
         ::_exit(127);
     }
     ::close(out[1]);
     char buf[256];
-    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) output.append(buf, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) r.output.append(buf, static_cast<std::size_t>(n));
     ::close(out[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
 }
 
-TEST(DlopenHost, SwitchesUnitA3OnThroughCom1) {
-    const std::string log = (std::filesystem::temp_directory_path() /
-                             ("kestrix-shim-" + std::to_string(::getpid()) + ".log")).string();
-    std::string output;
-    ASSERT_EQ(run_host(log, output), 0) << output;
-    EXPECT_EQ(output, "A\n");  // the caller's house text, upper-cased
-
+// What the shim recorded, replayed into a receiver.
+struct recording {
     sim::receiver rx;
+    bool opened = false, closed = false;
+};
+
+recording replay(const std::string& log) {
+    recording rec;
     std::ifstream in(log);
     std::string line, kind;
-    bool opened = false, closed = false;
     std::uint64_t close_tick = 0;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         long long ns;
         int dtr, rts;
         fields >> ns >> kind >> dtr >> rts;
-        if (kind == "open") opened = true;
-        if (kind == "close") closed = true, close_tick = ticks_of(ns);
-        if (kind == "open" || kind == "line") rx.lines(ticks_of(ns), dtr, rts);
+        if (kind == "open") rec.opened = true;
+        if (kind == "close") rec.closed = true, close_tick = ticks_of(ns);
+        if (kind == "open" || kind == "line") rec.rx.lines(ticks_of(ns), dtr, rts);
     }
     std::filesystem::remove(log);
-    ASSERT_TRUE(opened);
-    ASSERT_TRUE(closed);  // destroying the control closed the port
-    rx.finish(close_tick);
+    rec.rx.finish(close_tick);
+    return rec;
+}
 
-    EXPECT_EQ(testing::frames_of(rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD"}));
-    for (const auto& v : rx.violations()) ADD_FAILURE() << v.what;
-    ASSERT_EQ(rx.pulses().size(), 80u);
-    for (const auto& p : rx.pulses()) {
+class UnderShim : public ::testing::Test {
+protected:
+    std::string log = (std::filesystem::temp_directory_path() /
+                       ("kestrix-shim-" + std::to_string(::getpid()) + ".log")).string();
+};
+
+TEST_F(UnderShim, AHostThatDlopensTheLibrarySwitchesUnitA3OnThroughCom1) {
+    const run_result r = run_under_shim({KESTRIX_HOST, KESTRIX_LIBRARY}, log);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "A\n");  // the caller's house text, upper-cased
+
+    recording rec = replay(log);
+    ASSERT_TRUE(rec.opened);
+    ASSERT_TRUE(rec.closed);  // destroying the control closed the port
+    EXPECT_EQ(testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD"}));
+    for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;
+    ASSERT_EQ(rec.rx.pulses().size(), 80u);
+    for (const auto& p : rec.rx.pulses()) {
         EXPECT_GE(p.low_ticks, 625u);
         EXPECT_GE(p.standby_ticks, 625u);
     }
-    EXPECT_GE(rx.pulses().back().standby_ticks, 750000u);
+    EXPECT_GE(rec.rx.pulses().back().standby_ticks, 750000u);
+}
+
+TEST_F(UnderShim, TheSenderUsesCom1UnlessToldOtherwise) {
+    const run_result r = run_under_shim({KESTRIX_SEND, "b2", "off"}, log);
+    ASSERT_EQ(r.status, 0) << r.output;
+    recording rec = replay(log);
+    EXPECT_EQ(testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 70 30 AD", "D5 AA 70 30 AD"}));
+    EXPECT_TRUE(rec.closed);
+}
+
+TEST_F(UnderShim, ASenderWhosePortFailsAfterOpeningSaysSoAndExitsWithOne) {
+    const run_result r = run_under_shim({KESTRIX_SEND, "A1", "on"}, log, {{"KESTRIX_SHIM_FAIL_LINES", "30:5"}});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("error 8020"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("/dev/ttyS0"), std::string::npos) << r.output;
+    EXPECT_TRUE(replay(log).closed);
 }
 
 }  // namespace
