@@ -2,12 +2,20 @@
 
 #include <QLineEdit>
 
+#include <limits>
+
 namespace vantrel {
 
 ComboBox::ComboBox(QWidget* parent, const QStringList& items, const QString& text)
     : Placed<QComboBox>(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);  // typing never adds to the list
+    // Qt's completer would turn a typed "c" into the entry "C"; and a box
+    // that finishes editing would pick the entry its text matches. Only the
+    // user picks entries here.
+    setCompleter(nullptr);
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     addItems(items);
     setEditText(text);
 }

@@ -1,6 +1,7 @@
 // An editable drop-down box. Its text changes raise Change (edited by the
 // user or set by code: QComboBox::editTextChanged); picking a list entry
-// raises Click (QComboBox::activated).
+// raises Click (QComboBox::activated). What the user types stays exactly as
+// typed: no completion, no case folding, no length limit.
 #pragma once
 
 #include "placed.h"

@@ -5,9 +5,11 @@
 #include "picture.h"
 #include "text_forms.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 // The built-in pictures live in a static library: register them explicitly.
 static void registerBuiltInPictures() { Q_INIT_RESOURCE(resources); }
@@ -101,6 +103,7 @@ void Form1::createControls() {
     }
 
     Timer1 = new QTimer(this);
+    Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer may be 5% off
     Timer1->setInterval(750);
 }
 
@@ -210,15 +213,26 @@ void Form1::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) Form_DblClick();
 }
 
-// Where the window system will not move the window, it follows the mouse
-// from the press until the left button is released.
+// A drag past the drag distance hands the move to the window system, as a
+// caption bar does; where it will not move the window, the window follows
+// the mouse until the left button is released.
 void Form1::mouseMoveEvent(QMouseEvent* event) {
-    if (followingMouse_ && (event->buttons() & Qt::LeftButton))
-        move(event->globalPosition().toPoint() - grabOffset_);
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const QPoint at = event->globalPosition().toPoint();
+    if (moveArmed_ && (at - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+        moveArmed_ = false;
+        QWindow* window = windowHandle();
+        if (window && window->startSystemMove()) return;
+        followingMouse_ = true;
+        grabOffset_ = pressedAt_ - pos();
+    }
+    if (followingMouse_) move(at - grabOffset_);
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) followingMouse_ = false;
+    if (event->button() != Qt::LeftButton) return;
+    moveArmed_ = false;
+    followingMouse_ = false;
 }
 
 // Keeps the twips exactly as set unless the window really moved elsewhere

@@ -130,6 +130,7 @@ private:
     void createControls();
     void connectHandlers();
     void press(int index, std::int16_t command);
+    void imagePress(int index, std::int16_t command);
     void reportError(const ErrorReport& report);
     void showSettings();
     void applyGeometry();
@@ -147,6 +148,10 @@ private:
     std::int32_t backColor_ = 0;
     QPixmap picture_;
 
+    // A left press on the background arms a move; the move starts only once
+    // the pointer has left the press by the drag distance, so that a click
+    // or a tap there never hands the pointer to the window system.
+    bool moveArmed_ = false;
     bool followingMouse_ = false;  // moving without the window system's help
     QPoint pressedAt_;             // global position of the last press
     QPoint grabOffset_;

@@ -5,7 +5,6 @@
 #include "frm_settings.h"
 
 #include <QLoggingCategory>
-#include <QWindow>
 
 namespace vantrel {
 
@@ -41,13 +40,23 @@ void Form1::cmdOFF_Click(int Index) {
     atTopLevel([&] { press(Index, kestrix::cmd_off); });
 }
 
-// The images fail silently, but never leave the port open.
-void Form1::Image1_Click(int Index) {
-    if (!trapToEnd([&] { press(Index, kestrix::cmd_on); })) Timer1->start();
-}
+void Form1::Image1_Click(int Index) { imagePress(Index, kestrix::cmd_on); }
 
-void Form1::Image2_Click(int Index) {
-    if (!trapToEnd([&] { press(Index, kestrix::cmd_off); })) Timer1->start();
+void Form1::Image2_Click(int Index) { imagePress(Index, kestrix::cmd_off); }
+
+// The images fail silently on screen, but leave a trace on standard error
+// and never leave the port open.
+void Form1::imagePress(int index, std::int16_t command) {
+    try {
+        press(index, command);
+    } catch (const std::exception&) {
+        const ErrorReport report = describeCurrentError();
+        qCWarning(lcTransmitter).noquote() << QStringLiteral("COM%1: the command did not go out (error %2): %3")
+                                                  .arg(settings_.ComPort)
+                                                  .arg(report.number)
+                                                  .arg(QString::fromStdString(report.description));
+        Timer1->start();
+    }
 }
 
 // A close that fails leaves the timer running, to try again.
@@ -120,12 +129,7 @@ void Form1::Form_DblClick() { showMinimized(); }
 
 void Form1::Form_MouseDown(std::int16_t Button, std::int16_t, float, float) {
     if (Button == 2) atTopLevel([&] { showSettings(); });
-    if (Button == 1) {
-        QWindow* window = windowHandle();
-        if (window && window->startSystemMove()) return;
-        followingMouse_ = true;
-        grabOffset_ = pressedAt_ - pos();
-    }
+    if (Button == 1) moveArmed_ = true;  // the move starts when the pointer does
 }
 
 void Form1::showSettings() {

@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QIcon>
+#include <QValidator>
 
 namespace vantrel {
 namespace {
@@ -18,6 +19,17 @@ constexpr std::int32_t Orange = 0x0080FF;
 const QString SansSerif = QStringLiteral("MS Sans Serif");
 const QString WebAddress = QStringLiteral("www.example.org");
 const QString HelpAddress = QStringLiteral("example.org");
+
+// Refuses a keystroke or a paste after which the port box's leading number
+// would no longer fit a port number, so that the box never shows one port
+// while another is used.
+class PortValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return kestrix::text::to_int16(text::leadingNumber(input)) ? Acceptable : Invalid;
+    }
+};
 
 }  // namespace
 
@@ -63,6 +75,7 @@ void FrmSettings::createControls() {
     Combo1 = new ComboBox(this, ports, QStringLiteral("1"));
     Combo1->place(1200, 2950, 615, 315);
     Combo1->setDesignFont(SansSerif, 8.25f, false);
+    Combo1->setValidator(new PortValidator(Combo1));
 
     Command1 = new Button(this, QStringLiteral("help."));
     Command1->place(3000, 2760, 1335, 495);
@@ -234,7 +247,8 @@ void FrmSettings::cmbButtons_Click() {
     });
 }
 
-// A number that does not fit a port number leaves the port as it was.
+// The box refuses texts whose number does not fit; one set by code that
+// does not leaves the port as it was.
 void FrmSettings::Combo1_Change() {
     if (auto port = kestrix::text::to_int16(text::leadingNumber(Combo1->Text()))) settings_.ComPort = *port;
 }

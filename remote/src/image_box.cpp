@@ -1,10 +1,8 @@
 #include "image_box.h"
 
-#include <QMouseEvent>
-
 namespace vantrel {
 
-ImageBox::ImageBox(QWidget* parent) : Placed<QLabel>(parent) {}
+ImageBox::ImageBox(QWidget* parent) : Clickable(parent) {}
 
 void ImageBox::setPicture(const QPixmap& picture) {
     if (!picture.isNull()) {
@@ -13,12 +11,6 @@ void ImageBox::setPicture(const QPixmap& picture) {
     }
     picture_ = picture;
     setPixmap(picture);
-}
-
-void ImageBox::mousePressEvent(QMouseEvent* event) { event->accept(); }
-
-void ImageBox::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit Click();
 }
 
 }  // namespace vantrel

@@ -1,12 +1,11 @@
 #include "label.h"
 
 #include <QFontMetricsF>
-#include <QMouseEvent>
 
 namespace vantrel {
 
 Label::Label(QWidget* parent, const QString& caption, Style style)
-    : Placed<QLabel>(caption, parent), autoSize_(style.autoSize) {
+    : Clickable(caption, parent), autoSize_(style.autoSize) {
     setAutoFillBackground(!style.transparent);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setWordWrap(!style.autoSize);
@@ -33,13 +32,6 @@ void Label::fontChanged() {
     if (!autoSize_) return;
     QFontMetricsF metrics(font());
     setSizeInPixels(std::ceil(metrics.horizontalAdvance(text())), std::ceil(metrics.height()));
-}
-
-// A click on a label belongs to the label, never to the window behind it.
-void Label::mousePressEvent(QMouseEvent* event) { event->accept(); }
-
-void Label::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit Click();
 }
 
 }  // namespace vantrel

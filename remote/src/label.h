@@ -3,13 +3,11 @@
 // whenever either changes.
 #pragma once
 
-#include "placed.h"
-
-#include <QLabel>
+#include "clickable.h"
 
 namespace vantrel {
 
-class Label : public Placed<QLabel> {
+class Label : public Clickable {
     Q_OBJECT
 public:
     struct Style {
@@ -26,13 +24,8 @@ public:
     std::int32_t BackColor() const { return backColor_; }
     void setBackColor(std::int32_t colour);
 
-signals:
-    void Click();
-
 protected:
     void fontChanged() override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     bool autoSize_;

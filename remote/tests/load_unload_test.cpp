@@ -16,14 +16,6 @@ namespace {
 
 class LoadUnload : public RemoteTest {
 protected:
-    // A plain 24-bit bitmap of the given size in the test folder.
-    QString bitmap(const char* name, int width, int height, QRgb colour = 0xff336699) {
-        QImage image(width, height, QImage::Format_RGB888);
-        image.fill(colour);
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        image.save(path, "BMP");
-        return path;
-    }
     bool showsBuiltInSkins() const {
         const QImage on(QStringLiteral(":/vantrel/on.bmp")), off(QStringLiteral(":/vantrel/off.bmp"));
         for (int i = 1; i <= 16; ++i)
@@ -183,8 +175,7 @@ TEST_F(LoadUnload, TheWindowShowsOnlyAfterLoading) {
 
 TEST_F(LoadUnload, UnloadClosesTheSettingsWindow) {
     createForm();
-    form->Form_MouseDown(2, 0, 0, 0);
-    QPointer<FrmSettings> window = form->settingsWindow();
+    QPointer<FrmSettings> window = &openSettings();
     ASSERT_TRUE(window);
     closeForm();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

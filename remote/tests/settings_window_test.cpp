@@ -5,7 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QImage>
+#include <QLineEdit>
 #include <QRegularExpression>
 
 namespace vantrel::testing {
@@ -17,9 +17,7 @@ protected:
 
     void open() {
         if (!form) createForm();
-        form->Form_MouseDown(2, 0, 0, 0);
-        window = form->settingsWindow();
-        ASSERT_NE(window, nullptr);
+        window = &openSettings();
     }
     // Saves at the main window's close and starts a new one from the store.
     void restart() {
@@ -27,13 +25,6 @@ protected:
         form.reset();
         settings = ControllerSettings{};
         createForm();
-    }
-    QString bitmap(const char* name, int width, int height) {
-        QImage image(width, height, QImage::Format_RGB888);
-        image.fill(Qt::darkCyan);
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        image.save(path, "BMP");
-        return path;
     }
     QString notAPicture() {
         QFile f(dir.filePath(QStringLiteral("notes.bmp")));
@@ -60,7 +51,7 @@ TEST_F(SettingsWindow, LoadShowsStyleAndPortAndStopsTheBlink) {
 
 TEST_F(SettingsWindow, BackgroundColourGoesToWindowBoxAndRecord) {
     dialog->colors = {0x0000FF};
-    window->cmdSetBackColor_Click();
+    click(window->cmdSetBackColor);
     EXPECT_EQ(form->BackColor(), 0x0000FF);
     EXPECT_EQ(form->cmbHouseCode->BackColor(), 0x0000FF);
     EXPECT_EQ(settings.BackroundColor, "255");
@@ -68,8 +59,8 @@ TEST_F(SettingsWindow, BackgroundColourGoesToWindowBoxAndRecord) {
 
 TEST_F(SettingsWindow, ACancelledColourDialogAppliesTheLastConfirmedColour) {
     dialog->colors = {0x00FF00, std::nullopt};
-    window->cmdSetBackColor_Click();
-    window->cmdSetForegroundColor_Click();  // cancelled
+    click(window->cmdSetBackColor);
+    click(window->cmdSetForegroundColor);  // cancelled
     EXPECT_EQ(settings.ForeGroundColor, "65280");
     for (Label* l : fontLabels()) EXPECT_EQ(l->ForeColor(), 0x00FF00);
     EXPECT_EQ(form->cmbHouseCode->ForeColor(), 0x00FF00);
@@ -77,7 +68,7 @@ TEST_F(SettingsWindow, ACancelledColourDialogAppliesTheLastConfirmedColour) {
 
 TEST_F(SettingsWindow, LabelFontReachesAllNineteenLabelsAndTheNextStart) {
     dialog->fonts = {ScriptedDialog::FontChoice{"DejaVu Serif", 14, false, true}};
-    window->cmdFont_Click();
+    click(window->cmdFont);
     EXPECT_EQ(dialog->Flags, 259);
     for (Label* l : fontLabels()) {
         EXPECT_EQ(l->FontName(), "DejaVu Serif");
@@ -96,7 +87,7 @@ TEST_F(SettingsWindow, LabelFontReachesAllNineteenLabelsAndTheNextStart) {
 
 TEST_F(SettingsWindow, ARefusedFaceOrSizeLeavesThatPropertyAndAppliesTheRest) {
     dialog->fonts = {ScriptedDialog::FontChoice{"No Such Face 123", 0, false, true}};
-    window->cmdFont_Click();
+    click(window->cmdFont);
     for (Label* l : fontLabels()) {
         EXPECT_EQ(l->FontName(), "MS Sans Serif");
         EXPECT_FALSE(l->FontBold());
@@ -109,18 +100,18 @@ TEST_F(SettingsWindow, ARefusedFaceOrSizeLeavesThatPropertyAndAppliesTheRest) {
 TEST_F(SettingsWindow, BackgroundPictureIsLoadedThenRecorded) {
     const QString path = bitmap("back.bmp", 40, 30);
     dialog->files = {path};
-    window->cmdSetBackroundImage_Click();
+    click(window->cmdSetBackroundImage);
     EXPECT_EQ(form->Picture().size(), QSize(40, 30));
     EXPECT_EQ(settings.BackroundImage, path.toStdString());
 
     dialog->files = {notAPicture()};
-    window->cmdSetBackroundImage_Click();
+    click(window->cmdSetBackroundImage);
     EXPECT_EQ(form->Picture().size(), QSize(40, 30));
     EXPECT_EQ(settings.BackroundImage, path.toStdString());
 }
 
 TEST_F(SettingsWindow, CancellingTheFirstBackgroundDialogRemovesThePicture) {
-    window->cmdSetBackroundImage_Click();
+    click(window->cmdSetBackroundImage);
     EXPECT_TRUE(form->Picture().isNull());
     EXPECT_EQ(settings.BackroundImage, "");
     restart();
@@ -130,7 +121,7 @@ TEST_F(SettingsWindow, CancellingTheFirstBackgroundDialogRemovesThePicture) {
 TEST_F(SettingsWindow, SkinsRecordTheirPathEvenWhenItIsNotAPicture) {
     const QString junk = notAPicture();
     dialog->files = {junk};
-    window->cmdButtonOFFskin_Click();
+    click(window->cmdButtonOFFskin);
     EXPECT_EQ(settings.OffButtonSkin, junk.toStdString());
     EXPECT_EQ(form->Image2[4]->Width(), 315);
     EXPECT_FALSE(form->Image2[4]->Picture().isNull());
@@ -139,17 +130,17 @@ TEST_F(SettingsWindow, SkinsRecordTheirPathEvenWhenItIsNotAPicture) {
 TEST_F(SettingsWindow, ACancelledSkinDialogTakesTheLastChosenFile) {
     const QString path = bitmap("back.bmp", 24, 16);
     dialog->files = {path, std::nullopt};
-    window->cmdSetBackroundImage_Click();
-    window->cmdButtonOnSkin_Click();
+    click(window->cmdSetBackroundImage);
+    click(window->cmdButtonOnSkin);
     EXPECT_EQ(settings.OnButtonSkin, path.toStdString());
     for (int i = 1; i <= 16; ++i) EXPECT_EQ(form->Image1[i]->Picture().size(), QSize(24, 16));
     EXPECT_EQ(form->Image1[0]->Picture().size(), QSize(21, 14));
 }
 
 TEST_F(SettingsWindow, SkinDialogsOfferTheBitmapFilterOnlyAfterTheBackgroundCommand) {
-    window->cmdButtonOnSkin_Click();
-    window->cmdSetBackroundImage_Click();
-    window->cmdButtonOFFskin_Click();
+    click(window->cmdButtonOnSkin);
+    click(window->cmdSetBackroundImage);
+    click(window->cmdButtonOFFskin);
     ASSERT_EQ(dialog->filtersOffered.size(), 3u);
     EXPECT_EQ(dialog->filtersOffered[0], "");
     EXPECT_EQ(dialog->filtersOffered[2], "Bitmaps (*.BMP)|*.BMP");
@@ -170,14 +161,15 @@ TEST(CommonDialogFilter, ShowsTheDescriptionAndMatchesAnyCase) {
 TEST_F(SettingsWindow, ResetBringsBuiltInPicturesBackAtTheNextStartAndKeepsTheRest) {
     dialog->files = {bitmap("back.bmp", 40, 30), bitmap("skin.bmp", 30, 20), std::nullopt};
     dialog->colors = {0x112233};
-    window->cmdSetBackroundImage_Click();
-    window->cmdButtonOnSkin_Click();
-    window->cmdButtonOFFskin_Click();
-    window->cmdSetBackColor_Click();
-    window->Combo1->setText(QStringLiteral("4"));
-    window->cmbButtons_Click();
+    click(window->cmdSetBackroundImage);
+    click(window->cmdButtonOnSkin);
+    click(window->cmdButtonOFFskin);
+    click(window->cmdSetBackColor);
+    click(window->Combo1->lineEdit());
+    retype(window, QStringLiteral("4"));
+    click(window->cmbButtons);
 
-    window->cmdResetAll_Click();
+    click(window->cmdResetAll);
     ASSERT_EQ(messages->shown.size(), 1u);
     EXPECT_EQ(messages->shown[0], "Defaults will be restored the next time you restart the controller");
     EXPECT_EQ(form->Picture().size(), QSize(40, 30));  // nothing visible changes now
@@ -192,7 +184,7 @@ TEST_F(SettingsWindow, ResetBringsBuiltInPicturesBackAtTheNextStartAndKeepsTheRe
 }
 
 TEST_F(SettingsWindow, UnloadedBackgroundStaysOffAfterARestart) {
-    window->cmdUnloadBackround_Click();
+    click(window->cmdUnloadBackround);
     EXPECT_TRUE(form->Picture().isNull());
     EXPECT_EQ(settings.BackroundImage, "OFF");
     restart();
@@ -200,10 +192,10 @@ TEST_F(SettingsWindow, UnloadedBackgroundStaysOffAfterARestart) {
 }
 
 TEST_F(SettingsWindow, StyleButtonCaptionOffersTheOtherStyle) {
-    window->cmbButtons_Click();
+    click(window->cmbButtons);
     EXPECT_EQ(window->cmbButtons->Caption(), "use skinned buttons.");
     EXPECT_EQ(form->cmdON[1]->Left(), 360);
-    window->cmbButtons_Click();
+    click(window->cmbButtons);
     EXPECT_EQ(window->cmbButtons->Caption(), "use standard buttons.");
     EXPECT_EQ(form->Image1[1]->Left(), 360);
 }
@@ -219,28 +211,28 @@ class PortBox : public SettingsWindow, public ::testing::WithParamInterface<port
 
 TEST_P(PortBox, TakesTheLeadingNumberRoundedHalfToEven) {
     settings.ComPort = 7;
-    window->Combo1->setText(QString::fromLatin1(GetParam().text));
-    EXPECT_EQ(settings.ComPort, GetParam().port);
-    window->Combo1->activated(6);  // a pick from the list goes the same way
+    click(window->Combo1->lineEdit());
+    retype(window, QString::fromLatin1(GetParam().text));
+    EXPECT_EQ(window->Combo1->Text(), QString::fromLatin1(GetParam().text));
     EXPECT_EQ(settings.ComPort, GetParam().port);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, PortBox,
                          ::testing::Values(port_case{"3", 3}, port_case{"", 0}, port_case{"12ab", 12},
                                            port_case{" 1 0", 10}, port_case{"&H10", 16}, port_case{"2.5", 2},
-                                           port_case{"3.5", 4}, port_case{"-1", -1},
-                                           port_case{"40000", 7}));  // does not fit: the port stays
+                                           port_case{"3.5", 4}, port_case{"-1", -1}, port_case{"5abc", 5},
+                                           port_case{"-3", -3}, port_case{"32767", 32767}));
 
 TEST_F(SettingsWindow, HelpBlinksUntilClosedAndANewWindowStartsStill) {
-    window->Command1_Click();
-    window->Command1_Click();
+    click(window->Command1);
+    click(window->Command1);
     EXPECT_EQ(window->Command1->Caption(), "go there now!");
     EXPECT_TRUE(window->Timer1->isActive());
-    window->Timer1_Timer();
+    QMetaObject::invokeMethod(window->Timer1, "timeout");
     EXPECT_TRUE(window->Label6->isHidden());
-    window->Timer1_Timer();
+    QMetaObject::invokeMethod(window->Timer1, "timeout");
     EXPECT_FALSE(window->Label6->isHidden());
-    window->Timer1_Timer();
+    QMetaObject::invokeMethod(window->Timer1, "timeout");
 
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -252,11 +244,10 @@ TEST_F(SettingsWindow, HelpBlinksUntilClosedAndANewWindowStartsStill) {
 }
 
 TEST_F(SettingsWindow, ClosingSetsItsHeightAndKeepsWhatItRecorded) {
-    window->Combo1->setText(QStringLiteral("5"));
-    std::int16_t cancel = 0;
-    window->Form_Unload(cancel);
+    click(window->Combo1->lineEdit());
+    retype(window, QStringLiteral("5"));
+    window->close();  // as its caption bar's close button does
     EXPECT_FLOAT_EQ(window->Height(), 3795);
-    window->close();
     EXPECT_EQ(settings.ComPort, 5);
     restart();
     EXPECT_EQ(settings.ComPort, 5);

@@ -4,8 +4,6 @@
 #include "frm_settings.h"
 #include "support/remote_fixture.h"
 
-#include <QCoreApplication>
-#include <QMouseEvent>
 
 namespace vantrel::testing {
 namespace {
@@ -70,8 +68,8 @@ TEST_P(WindowSizes, LabelsSwitchOnlyBetweenTheDesignedSizes) {
     const size_case& c = GetParam();
     form->setWidth(c.width);
     form->setHeight(c.height);
-    if (c.width == 2370) form->lblWiden_Click(), form->lblWiden_Click();  // place the labels as a wide window has them
-    for (const char* k = c.clicks; *k; ++k) *k == 'w' ? form->lblWiden_Click() : form->lblTall_Click();
+    if (c.width == 2370) click(form->lblWiden), click(form->lblWiden);  // place the labels as a wide window has them
+    for (const char* k = c.clicks; *k; ++k) click(*k == 'w' ? form->lblWiden : form->lblTall);
     EXPECT_EQ(form->Width(), c.widthAfter);
     EXPECT_EQ(form->Height(), c.heightAfter);
     for (Label* l : {form->lblClose, form->lblWiden, form->lblTall}) EXPECT_EQ(l->Left(), c.labelsLeft);
@@ -92,46 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
                       size_case{1500, 2449, "t", 1500, 2500, 1080, ">"},
                       size_case{2001, 2449, "t", 2001, 2449, 1080, ">"}));
 
-TEST_F(Window, DoubleClickMinimises) {
-    form->Show();
-    form->Form_DblClick();
-    EXPECT_TRUE(form->isMinimized());
-}
-
-TEST_F(Window, RightPressOpensTheOneSettingsWindowWithoutBlocking) {
-    form->Show();
-    form->Form_MouseDown(2, 0, 100, 100);
-    FrmSettings* first = form->settingsWindow();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_FALSE(first->isModal());
+TEST_F(Window, RightPressOpensTheOneSettingsWindowLoaded) {
+    FrmSettings* first = &openSettings();
     EXPECT_FLOAT_EQ(first->Height(), 3720);  // its load ran
-    form->Form_MouseDown(2, 0, 100, 100);
+    click(first->cmbButtons);
+    click(form.get(), Qt::RightButton, background());
     EXPECT_EQ(form->settingsWindow(), first);
-    form->Form_MouseDown(4, 0, 0, 0);  // middle button: nothing
-    EXPECT_EQ(form->settingsWindow(), first);
-}
-
-TEST_F(Window, ALeftDragMovesTheWindowAndTheCloseSavesWhereItWent) {
-    form->setLeft(1500);
-    form->setTop(1500);
-    form->Show();
-    const QPoint start = form->pos();
-    const QPointF grab(20, 20);
-    auto send = [&](QEvent::Type type, QPointF global, Qt::MouseButton button, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, global - QPointF(form->pos()), global, button, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.get(), &e);
-    };
-    const QPointF from = QPointF(start) + grab;
-    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseMove, from + QPointF(30, 45), Qt::NoButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, from + QPointF(30, 45), Qt::LeftButton, Qt::NoButton);
-    send(QEvent::MouseMove, from + QPointF(90, 90), Qt::NoButton, Qt::NoButton);  // released: no longer follows
-    EXPECT_EQ(form->pos(), start + QPoint(30, 45));
-    EXPECT_EQ(form->Left(), 1500 + 30 * 15);
-    closeForm();
-    EXPECT_EQ(storedValues().value("WindowPositionLeft"), "1950");
-    EXPECT_EQ(storedValues().value("WindowPositionTop"), "2175");
+    EXPECT_EQ(first->cmbButtons->Caption(), "use skinned buttons.");  // the same window, not loaded again
 }
 
 TEST_F(Window, PositionsAreKeptInTwipsAsSet) {
@@ -141,13 +106,6 @@ TEST_F(Window, PositionsAreKeptInTwipsAsSet) {
     EXPECT_EQ(form->Top(), 1007);
     EXPECT_EQ(form->Left(), -30);
     EXPECT_EQ(form->Height(), 2500);
-}
-
-TEST_F(Window, CloseLabelSavesAndClosesTheWindow) {
-    form->Show();
-    form->lblClose_Click();
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(storedValues().size(), 16);
 }
 
 }  // namespace
