@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QGuiApplication>
 #include <QMessageBox>
 
+#include <csignal>
 #include <cstdio>
 
 namespace vantrel {
@@ -27,8 +27,7 @@ namespace {
 
 void reportStartupFailure(const QString& message) {
     std::fprintf(stderr, "vantrel: %s\n", message.toLocal8Bit().constData());
-    const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+    if (canShowBoxes())
         QMessageBox(QMessageBox::Critical, AppTitle, message, QMessageBox::Ok).exec();
 }
 
@@ -37,6 +36,10 @@ void reportStartupFailure(const QString& message) {
 int runApplication() {
     QCoreApplication::setApplicationName(AppTitle);
     installFontSubstitutes();
+    // A save beyond the file-size limit (ulimit -f) then fails with EFBIG
+    // and is reported, instead of killing the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+    ShutdownSignals shutdown;
 
     ControllerSettings settings;
     SettingsStore store;
@@ -47,8 +50,8 @@ int runApplication() {
         reportStartupFailure(QString::fromStdString(e.what()));
         return 2;
     }
+    shutdown.closes(form.get());
     form->Show();
-    ShutdownSignals shutdown(form.get());
     return QApplication::exec();
 }
 

@@ -7,9 +7,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWindow>
+
+#include <algorithm>
 
 // The built-in pictures live in a static library: register them explicitly.
 static void registerBuiltInPictures() { Q_INIT_RESOURCE(resources); }
@@ -177,6 +181,47 @@ void Form1::setHeight(float twips) {
 }
 
 void Form1::applyGeometry() { resize(toPixels(width_), toPixels(height_)); }
+
+namespace {
+
+// The desktop all screens make together, in pixels; empty without screens.
+QRect desktop() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualGeometry() : QRect();
+}
+
+}  // namespace
+
+// A stored size narrower than the "x" label's right edge or shorter than
+// the "*" label's bottom would leave the user no way back to the designed
+// sizes; one larger than the desktop only costs memory. Neither is applied.
+float Form1::reachableWidth(float twips) const {
+    const QRect area = desktop();
+    if (twips < lblClose->Left() + lblClose->Width() || (!area.isEmpty() && toPixels(twips) > area.width()))
+        throwError(InvalidPropertyValue);
+    return twips;
+}
+
+float Form1::reachableHeight(float twips) const {
+    const QRect area = desktop();
+    if (twips < lblTall->Top() + lblTall->Height() || (!area.isEmpty() && toPixels(twips) > area.height()))
+        throwError(InvalidPropertyValue);
+    return twips;
+}
+
+// A stored place where the window meets no screen (a monitor since
+// unplugged) puts it on the primary screen, as near as it was.
+void Form1::keepOnAScreen() {
+    if (!placed_) return;
+    const QRect frame(toPixels(left_), toPixels(top_), toPixels(width_), toPixels(height_));
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(frame)) return;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary) return;
+    const QRect area = primary->availableGeometry();
+    setLeft(toTwips(std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()))));
+    setTop(toTwips(std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()))));
+}
 
 void Form1::setBackColor(std::int32_t colour) {
     text::colourFromNumber(colour);  // refuses what is not a colour

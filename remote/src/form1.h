@@ -134,6 +134,9 @@ private:
     void reportError(const ErrorReport& report);
     void showSettings();
     void applyGeometry();
+    float reachableWidth(float twips) const;
+    float reachableHeight(float twips) const;
+    void keepOnAScreen();
     void setLabelsLeft(float left);
 
     ControllerSettings& settings_;

@@ -31,10 +31,11 @@ void Form1::Form_Load() {
     resumeNext([&] { s.ForeGroundColor = get("ForeGroundColor").toStdString(); });
     resumeNext([&] { s.HouseCode = get("HouseCode").toStdString(); });
     resumeNext([&] { s.BackroundImage = get("BackroundImage").toStdString(); });
-    resumeNext([&] { setWidth(text::toSingle(get("FormWidth", 1215))); });
+    resumeNext([&] { setWidth(reachableWidth(text::toSingle(get("FormWidth", 1215)))); });
     resumeNext([&] { s.OnButtonSkin = get("OnButtonSkin").toStdString(); });
     resumeNext([&] { s.OffButtonSkin = get("OffButtonSkin").toStdString(); });
-    resumeNext([&] { setHeight(text::toSingle(get("FormHeight", 2100))); });
+    resumeNext([&] { setHeight(reachableHeight(text::toSingle(get("FormHeight", 2100)))); });
+    resumeNext([&] { keepOnAScreen(); });
     resumeNext([&] { s.ComPort = text::toInteger(get("ComPort", 1)); });
     resumeNext([&] { s.TypeOfButtons = text::toBoolean(get("TypeOfButtons")); });
     if (s.TypeOfButtons) resumeNext([&] { ToggleButtonStyle(*this, s); });
@@ -57,10 +58,17 @@ void Form1::Form_Load() {
         resumeNext([&] { setPicture(QPixmap()); });
     else if (!s.BackroundImage.empty())
         resumeNext([&] { setPicture(LoadPicture(qs(s.BackroundImage))); });
-    if (!s.OnButtonSkin.empty())
-        for (int i = 1; i <= 16; ++i) resumeNext([&] { Image1[i]->setPicture(LoadPicture(qs(s.OnButtonSkin))); });
-    if (!s.OffButtonSkin.empty())
-        for (int i = 1; i <= 16; ++i) resumeNext([&] { Image2[i]->setPicture(LoadPicture(qs(s.OffButtonSkin))); });
+    // A skin is decoded once and shown by all sixteen images; one that does
+    // not load leaves every image with the built-in skin.
+    auto applySkin = [&](const std::string& path, const std::array<ImageBox*, 17>& images) {
+        if (path.empty()) return;
+        resumeNext([&] {
+            const QPixmap skin = LoadPicture(qs(path));
+            for (int i = 1; i <= 16; ++i) resumeNext([&] { images[i]->setPicture(skin); });
+        });
+    };
+    applySkin(s.OnButtonSkin, Image1);
+    applySkin(s.OffButtonSkin, Image2);
 
     resumeNext([&] { setBackColor(text::toColour(qs(s.BackroundColor))); });
     resumeNext([&] { cmbHouseCode->setBackColor(text::toColour(qs(s.BackroundColor))); });

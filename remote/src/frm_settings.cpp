@@ -214,7 +214,8 @@ void FrmSettings::loadSkin(std::string& field, const std::array<ImageBox*, 17>& 
         CommonDialog& dialog = *main_.CommonDialog1;
         dialog.ShowOpen();
         field = dialog.FileName.toStdString();
-        for (int i = 1; i <= 16; ++i) images[i]->setPicture(LoadPicture(dialog.FileName));
+        const QPixmap skin = LoadPicture(dialog.FileName);  // decoded once for all sixteen
+        for (int i = 1; i <= 16; ++i) images[i]->setPicture(skin);
     });
 }
 

@@ -7,6 +7,10 @@ class QWidget;
 
 namespace vantrel {
 
+// Whether a message box can be seen: not on the offscreen or minimal
+// platforms, where nobody could dismiss it.
+bool canShowBoxes();
+
 class MessageBox {
 public:
     virtual ~MessageBox() = default;

@@ -6,8 +6,11 @@
 
 namespace vantrel {
 
+// No font family's name is longer than 255 bytes; a longer one is unknown
+// without asking fontconfig, which takes seconds over a long enough name.
 bool fontFamilyKnown(const QString& family) {
-    return !family.isEmpty() && (QFontDatabase::hasFamily(family) || !QFont::substitutes(family).isEmpty());
+    if (family.isEmpty() || family.size() > 255 || family.toUtf8().size() > 255) return false;
+    return QFontDatabase::hasFamily(family) || !QFont::substitutes(family).isEmpty();
 }
 
 void setColourRoles(QWidget& widget, std::initializer_list<QPalette::ColorRole> roles, std::int32_t colour) {

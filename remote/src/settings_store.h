@@ -3,12 +3,11 @@
 // $XDG_CONFIG_HOME when set), one group per section.
 //
 // Reads go to the file each time. Writes are staged and reach the file only
-// at commit(), all together through a temporary file that is read back
-// before it replaces the old one: a failed save leaves the earlier file
-// exactly as it was.
+// at commit(), all together (see settings_file.h): a failed save leaves the
+// earlier file exactly as it was, and old content that cannot be carried
+// over is kept beside it.
 #pragma once
 
-#include <QMap>
 #include <QString>
 #include <QVariant>
 
@@ -39,8 +38,6 @@ private:
     struct Pending {
         QString application, section, key, value;
     };
-    static void writeAll(const QString& file, const std::vector<Pending>& values);
-    static QMap<QString, QVariant> readBack(const QString& file);
     std::vector<Pending> pending_;
 };
 

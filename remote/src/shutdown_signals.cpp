@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <csignal>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,19 +22,31 @@ void onSignal(int number) {
 
 }  // namespace
 
-ShutdownSignals::ShutdownSignals(QWidget* window) {
+ShutdownSignals::ShutdownSignals() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeEnds) != 0) return;
     notifier_ = new QSocketNotifier(pipeEnds[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, window, [window] {
-        char byte = 0;
-        [[maybe_unused]] ssize_t got = ::read(pipeEnds[1], &byte, 1);
-        window->close();
-    });
+    notifier_->setEnabled(false);  // until there is a window to close
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int number : Signals) ::sigaction(number, &action, nullptr);
+    // A launcher may hand over these signals blocked; a log-off must still
+    // reach the window.
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (int number : Signals) sigaddset(&mask, number);
+    ::pthread_sigmask(SIG_UNBLOCK, &mask, nullptr);
+}
+
+void ShutdownSignals::closes(QWidget* window) {
+    if (!notifier_) return;
+    connect(notifier_, &QSocketNotifier::activated, window, [window] {
+        char byte = 0;
+        [[maybe_unused]] ssize_t got = ::read(pipeEnds[1], &byte, 1);
+        window->close();
+    });
+    notifier_->setEnabled(true);
 }
 
 ShutdownSignals::~ShutdownSignals() {

@@ -7,8 +7,10 @@
 #include <QEvent>
 #include <QImage>
 #include <QSettings>
+#include <QtEndian>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/resource.h>
 
 namespace vantrel::testing {
@@ -58,7 +60,7 @@ TEST_F(LoadUnload, EmptyStoreGivesTheDesignedNarrowWindow) {
 
 TEST_F(LoadUnload, AFullStoreIsAppliedAndSavedBackUnchanged) {
     const QMap<QString, QString> full = {
-        {"WindowPositionTop", "3000"}, {"WindowPositionLeft", "-4500"}, {"BackroundColor", "255"},
+        {"WindowPositionTop", "3000"}, {"WindowPositionLeft", "-1500"}, {"BackroundColor", "255"},
         {"ForeGroundColor", "65280"}, {"HouseCode", "B"}, {"BackroundImage", bitmap("back.bmp", 50, 40)},
         {"FormWidth", "2370"}, {"OnButtonSkin", bitmap("on skin.bmp", 30, 20)},
         {"OffButtonSkin", bitmap("off,skin.bmp", 25, 20)}, {"FormHeight", "2500"}, {"ComPort", "5"},
@@ -68,7 +70,7 @@ TEST_F(LoadUnload, AFullStoreIsAppliedAndSavedBackUnchanged) {
     createForm();
 
     EXPECT_EQ(form->Top(), 3000);
-    EXPECT_EQ(form->Left(), -4500);
+    EXPECT_EQ(form->Left(), -1500);  // partly off the screen, but on it
     EXPECT_EQ(form->Width(), 2370);
     EXPECT_EQ(form->Height(), 2500);
     EXPECT_EQ(form->lblTall->Left(), 2250);
@@ -135,16 +137,25 @@ INSTANTIATE_TEST_SUITE_P(
                       bad_value{"BackroundImage", "OFF", "BackroundImage", "OFF"},
                       bad_value{"WindowPositionTop", "up", "FormWidth", "1215"}));
 
-TEST_F(LoadUnload, MissingOrBrokenPicturesLeaveTheBuiltInOnes) {
-    QFile junk(dir.filePath(QStringLiteral("junk.bmp")));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("BM this is not a bitmap");
-    junk.close();
-    store({{"BackroundImage", "/no/such/back.bmp"}, {"OnButtonSkin", junk.fileName()}, {"OffButtonSkin", "/no.bmp"}});
-    createForm();
-    EXPECT_EQ(form->Picture().size(), QSize(170, 170));
-    EXPECT_TRUE(showsBuiltInSkins());
-    EXPECT_EQ(settings.OnButtonSkin, junk.fileName().toStdString());
+TEST_F(LoadUnload, PicturesThatDoNotLoadLeaveTheBuiltInOnes) {
+    const QString pipe = dir.filePath(QStringLiteral("pipe.bmp"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);  // opening it would wait forever
+    // A bitmap whose header claims 20000 x 20000 pixels.
+    const QString liar = bitmap("liar.bmp", 2, 2);
+    QFile file(liar);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    for (int at : {18, 22}) qToLittleEndian<qint32>(20000, bytes.data() + at);
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+    for (const QString& background : {QStringLiteral("/no/such/back.bmp"), dir.path()}) {
+        store({{"BackroundImage", background}, {"OnButtonSkin", liar}, {"OffButtonSkin", pipe}});
+        createForm();
+        EXPECT_EQ(form->Picture().size(), QSize(170, 170));
+        EXPECT_TRUE(showsBuiltInSkins());
+        EXPECT_EQ(settings.OnButtonSkin, liar.toStdString());
+    }
 }
 
 TEST_F(LoadUnload, WidthsFromTheStorePlaceTheWindowLabels) {

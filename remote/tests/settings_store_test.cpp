@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vantrel {
 namespace {
@@ -92,6 +97,95 @@ TEST_F(Store, AFailedSaveNamesTheFileAndLeavesTheOldOneIntact) {
     }
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void put(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Saving into files that people keep their own way.
+TEST_F(Store, ALinkedFileStaysALinkAndItsTargetGetsTheValues) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("dotfiles")));
+    const QString target = dir.filePath(QStringLiteral("dotfiles/vantrel.ini"));
+    put(target, "[Settings]\nHouseCode=A\n");
+    ASSERT_TRUE(QFile::link(QStringLiteral("dotfiles/vantrel.ini"), file()));  // relative, as dotfile managers do
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
+    store.commit();
+    EXPECT_EQ(QFileInfo(file()).symLinkTarget(), target);
+    EXPECT_EQ(reread(QStringLiteral("HouseCode")), "B");
+
+    QFile::remove(target);  // a link whose file is gone: the file comes back
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("C"));
+    store.commit();
+    EXPECT_TRUE(QFileInfo(file()).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(target));
+    EXPECT_EQ(reread(QStringLiteral("HouseCode")), "C");
+}
+
+// Collects the lines of the vantrel.settings category while alive.
+struct SettingsWarnings {
+    SettingsWarnings() {
+        lines().clear();
+        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+            if (QLatin1String(context.category) == QLatin1String("vantrel.settings")) lines() << text;
+        });
+    }
+    ~SettingsWarnings() { qInstallMessageHandler(previous); }
+    static QStringList& lines() {
+        static QStringList seen;
+        return seen;
+    }
+    QtMessageHandler previous;
+};
+
+TEST_F(Store, LinesItCannotKeepGoToABackupOnceAndTheSaveGoesOn) {
+    const QByteArray hand = "# the kitchen lamp is A3\n[Settings]\nHouseCode=A\nnot a setting\n";
+    put(file(), hand);
+    put(file() + QStringLiteral(".bak"), "an older backup");
+    SettingsWarnings warnings;
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
+    store.commit();
+    EXPECT_EQ(reread(QStringLiteral("HouseCode")), "B");
+    EXPECT_EQ(contents(file() + QStringLiteral(".bak")), hand);
+    ASSERT_EQ(warnings.lines().size(), 1);
+    EXPECT_TRUE(warnings.lines()[0].contains(file() + QStringLiteral(".bak"))) << warnings.lines()[0].toStdString();
+
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("C"));
+    store.commit();  // the file is clean now: a plain save
+    EXPECT_EQ(reread(QStringLiteral("HouseCode")), "C");
+    EXPECT_EQ(contents(file() + QStringLiteral(".bak")), hand);
+    EXPECT_EQ(warnings.lines().size(), 1);
+}
+
+TEST_F(Store, AFolderItMayNotWriteIsNamedAndTheOldFileStays) {
+    put(file(), "[Settings]\nHouseCode=A\n");
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+    // Root writes anywhere, so the save runs as nobody in a child process.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
+        try {
+            store.commit();
+        } catch (const AppError& e) {
+            const QString why = QString::fromStdString(e.what());
+            ::_exit(why.contains(QStringLiteral("permission denied on ") + dir.path()) ? 0 : 3);
+        }
+        ::_exit(4);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(contents(file()), "[Settings]\nHouseCode=A\n");
 }
 
 }  // namespace

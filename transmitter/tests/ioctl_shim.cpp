@@ -13,9 +13,13 @@
 //                                    clock jumps ahead by D (nobody waits);
 //   KESTRIX_SHIM_REPORT_LINES=1      TIOCMGET reports the lines as set (a
 //                                    pseudo-terminal has none to report).
+// And it can hold a program at a known point: KESTRIX_SHIM_HOLD=PATH makes the
+// first opening of PATH write a byte to descriptor KESTRIX_SHIM_READY_FD, then
+// wait until descriptor KESTRIX_SHIM_GO_FD reaches its end.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -93,6 +97,23 @@ int open_pseudo_terminal(int flags) {
 
 mode_t mode_arg(int flags, va_list ap) { return (flags & O_CREAT) ? va_arg(ap, mode_t) : 0; }
 
+// Holds the program the first time it opens KESTRIX_SHIM_HOLD, until told to go on.
+void hold_at(const char* path) {
+    static bool held = false;
+    const char* hold = std::getenv("KESTRIX_SHIM_HOLD");
+    if (held || !hold || !path || std::strcmp(path, hold) != 0) return;
+    held = true;
+    const int ready = static_cast<int>(env_number("KESTRIX_SHIM_READY_FD", -1));
+    const int go = static_cast<int>(env_number("KESTRIX_SHIM_GO_FD", -1));
+    const char byte = 1;
+    if (ready >= 0 && write(ready, &byte, 1) != 1) return;
+    char buf[16];
+    while (go >= 0) {
+        const ssize_t n = read(go, buf, sizeof buf);
+        if (n == 0 || (n < 0 && errno != EINTR)) break;
+    }
+}
+
 __attribute__((destructor)) void write_log() {
     const char* path = std::getenv("KESTRIX_SHIM_LOG");
     if (!path) return;
@@ -112,6 +133,7 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
     va_start(ap, flags);
     mode_t mode = mode_arg(flags, ap);
     va_end(ap);
+    hold_at(path);
     if (is_redirected(path)) return open_pseudo_terminal(flags);
     return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
@@ -121,6 +143,7 @@ __attribute__((visibility("default"))) int open64(const char* path, int flags, .
     va_start(ap, flags);
     mode_t mode = mode_arg(flags, ap);
     va_end(ap);
+    hold_at(path);
     if (is_redirected(path)) return open_pseudo_terminal(flags);
     return real<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
 }
@@ -130,6 +153,7 @@ __attribute__((visibility("default"))) int openat(int dirfd, const char* path, i
     va_start(ap, flags);
     mode_t mode = mode_arg(flags, ap);
     va_end(ap);
+    hold_at(path);
     if (is_redirected(path)) return open_pseudo_terminal(flags);
     return real<int (*)(int, const char*, int, ...)>("openat")(dirfd, path, flags, mode);
 }

@@ -1,0 +1,267 @@
+// Settings files and pictures that could hurt a user, through the real
+// program's start-up and close: each must start quickly, in little memory,
+// save what it should and leave nothing lost on disk. The limits are
+// generous; the point is seconds against minutes, megabytes against
+// gigabytes.
+#include "support/program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QtEndian>
+#include <QFile>
+#include <QImage>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace vantrel::testing {
+namespace {
+
+constexpr double SecondsAtMost = 10;
+constexpr long MegabytesAtMost = 200;
+
+class Hostile : public ::testing::Test {
+public:  // open to the rows that make the files
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    QString conf() const { return path("config/Vantrel.conf"); }
+    void write(const QString& file, const QByteArray& bytes) const {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray read(const QString& file) const {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // The saved settings as a fresh reader sees them.
+    QMap<QString, QString> saved() const {
+        const QString copy = path("saved-copy.ini");
+        QFile::remove(copy);
+        QFile::copy(conf(), copy);
+        QSettings s(copy, QSettings::IniFormat);
+        s.beginGroup(QStringLiteral("Settings"));
+        QMap<QString, QString> values;
+        for (const QString& key : s.childKeys()) values[key] = s.value(key).toString();
+        return values;
+    }
+    ProgramEnd start(ProgramRun how = {}) {
+        how.program = VANTREL_PROGRAM;
+        how.configHome = path("config").toStdString();
+        return run(how);
+    }
+    // A run that must end well: on time, small, saved.
+    void expectOrderly(const ProgramEnd& end) const {
+        EXPECT_TRUE(end.exited) << "ended by signal " << end.status << "\n" << end.errors;
+        EXPECT_EQ(end.status, 0) << end.errors;
+        EXPECT_LT(end.seconds, SecondsAtMost);
+        EXPECT_LT(end.peakMegabytes, MegabytesAtMost);
+        const QMap<QString, QString> values = saved();
+        for (const char* key : {"WindowPositionTop", "WindowPositionLeft", "ForeGroundColor", "BackroundColor",
+                                "HouseCode", "BackroundImage", "FormWidth", "OnButtonSkin", "OffButtonSkin",
+                                "FontName", "FontBold", "FontItalic", "FontSize", "FormHeight", "ComPort",
+                                "TypeOfButtons"})
+            EXPECT_TRUE(values.contains(QString::fromLatin1(key))) << key << " was not saved\n" << end.errors;
+    }
+
+    QTemporaryDir dir;
+};
+
+struct hostile_file {
+    const char* name;
+    std::function<QByteArray()> content;
+    QMap<QString, QString> saves;  // what close must save, where it matters
+    bool keepsBackup;
+};
+
+std::ostream& operator<<(std::ostream& os, const hostile_file& f) { return os << f.name; }
+
+class HostileSettingsFile : public Hostile, public ::testing::WithParamInterface<hostile_file> {};
+
+TEST_P(HostileSettingsFile, StartsQuicklyAndSavesWithoutLosingAnything) {
+    const QByteArray before = GetParam().content();
+    write(conf(), before);
+    const ProgramEnd end = start();
+    expectOrderly(end);
+    const QMap<QString, QString> values = saved();
+    for (auto it = GetParam().saves.begin(); it != GetParam().saves.end(); ++it)
+        EXPECT_EQ(values.value(it.key()), it.value()) << it.key().toStdString();
+    EXPECT_EQ(end.errors.find("Could not save"), std::string::npos) << end.errors;
+    if (GetParam().keepsBackup) {
+        EXPECT_EQ(read(conf() + QStringLiteral(".bak")), before);
+        EXPECT_NE(end.errors.find("Vantrel.conf.bak"), std::string::npos) << end.errors;
+    } else {
+        EXPECT_FALSE(QFile::exists(conf() + QStringLiteral(".bak")));
+    }
+}
+
+QByteArray settings(const QByteArray& lines) { return "[Settings]\n" + lines + "\n"; }
+
+const hostile_file hostileFiles[] = {
+    {"size_beyond_the_desktop", [] { return settings("FormWidth=999999999\nFormHeight=999999999"); },
+     {{"FormWidth", "1215"}, {"FormHeight", "2505"}}, false},
+    {"width_zero", [] { return settings("FormWidth=0\nFormHeight=599"); },
+     {{"FormWidth", "1215"}, {"FormHeight", "2505"}}, false},
+    {"size_inside_the_bounds", [] { return settings("FormWidth=1185\nFormHeight=600"); },
+     {{"FormWidth", "1185"}, {"FormHeight", "600"}}, false},
+    {"place_off_every_screen", [] { return settings("WindowPositionLeft=-999999\nWindowPositionTop=-999999"); },
+     {{"WindowPositionLeft", "0"}, {"WindowPositionTop", "0"}}, false},
+    {"place_partly_on_a_screen", [] { return settings("WindowPositionLeft=-600\nWindowPositionTop=-300"); },
+     {{"WindowPositionLeft", "-600"}, {"WindowPositionTop", "-300"}}, false},
+    {"font_name_of_200000_letters", [] { return settings("FontName=" + QString(200000, QChar(0xE9)).toUtf8()); },
+     {{"FontName", "MS Sans Serif"}}, false},
+    {"font_name_of_1_3_megabytes",
+     [] { return settings("FontName=" + QStringLiteral("Dé\u263A Sans ").repeated(130000).toUtf8()); },
+     {{"FontName", "MS Sans Serif"}}, false},
+    {"house_code_of_40000_letters", [] { return settings("HouseCode=" + QByteArray(40000, 'q')); },
+     {{"HouseCode", QString(40000, QLatin1Char('q'))}}, false},
+    {"comment_line", [] { return "# my remote\n" + settings("ComPort=3"); }, {{"ComPort", "3"}}, true},
+    {"line_without_equals", [] { return settings("ComPort=3\nkitchen lamp is A3"); }, {{"ComPort", "3"}}, true},
+    {"section_not_closed", [] { return QByteArray("[Settings\nComPort=3\n"); }, {}, true},
+    {"binary_junk", [] { return QByteArray("\x00\x01\xff\xfe[zz\x00\x80\n\x7f=\x01\xc3", 14); }, {}, true},
+    {"foreign_empty_section", [] { return QByteArray("[]\nx=1\n") + settings("ComPort=3"); }, {{"ComPort", "3"}}, true},
+    {"foreign_value_with_nul", [] { return settings("ComPort=3\nNote=" + QByteArray("a\0,b", 4)); },
+     {{"ComPort", "3"}}, true},
+    {"foreign_value_with_bom", [] { return settings("ComPort=3\nNote=\xEF\xBB\xBFhello"); }, {{"ComPort", "3"}}, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, HostileSettingsFile, ::testing::ValuesIn(hostileFiles),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct hostile_picture {
+    const char* name;
+    const char* key;  // the setting that names it
+    std::function<QString(Hostile&)> make;
+};
+
+std::ostream& operator<<(std::ostream& os, const hostile_picture& p) { return os << p.name; }
+
+class HostilePicture : public Hostile, public ::testing::WithParamInterface<hostile_picture> {
+public:
+    // A file a few kilobytes long that decodes to far more than any skin.
+    static QString paletteBomb(Hostile& t) {
+        QImage image(8000, 8000, QImage::Format_Indexed8);
+        image.setColorTable({qRgb(0, 0, 0)});
+        image.fill(0);
+        const QString file = t.path("bomb.bmp");  // a PNG, named as a bitmap
+        image.save(file, "PNG");
+        return file;
+    }
+    // A bitmap whose header claims 30000 x 30000 pixels.
+    static QString lyingHeader(Hostile& t) {
+        QImage image(2, 2, QImage::Format_RGB888);
+        image.fill(Qt::red);
+        const QString file = t.path("liar.bmp");
+        image.save(file, "BMP");
+        QByteArray bytes = t.read(file);
+        for (int at : {18, 22}) qToLittleEndian<qint32>(30000, bytes.data() + at);
+        t.write(file, bytes);
+        return file;
+    }
+};
+
+TEST_P(HostilePicture, StartsQuicklyInLittleMemoryAndKeepsThePath) {
+    const QString file = GetParam().make(*this);
+    write(conf(), settings(QByteArray(GetParam().key) + "=" + file.toUtf8()));
+    const ProgramEnd end = start();
+    expectOrderly(end);
+    EXPECT_EQ(saved().value(QString::fromLatin1(GetParam().key)), file);
+}
+
+const hostile_picture hostilePictures[] = {
+    {"palette_bomb_as_on_skin", "OnButtonSkin", HostilePicture::paletteBomb},
+    {"palette_bomb_as_background", "BackroundImage", HostilePicture::paletteBomb},
+    {"header_claiming_30000_squared", "OffButtonSkin", HostilePicture::lyingHeader},
+    {"truncated_bitmap", "OnButtonSkin",
+     [](Hostile& t) {
+         QImage image(200, 200, QImage::Format_RGB888);
+         image.fill(Qt::blue);
+         const QString file = t.path("cut.bmp");
+         image.save(file, "BMP");
+         t.write(file, t.read(file).left(30000));
+         return file;
+     }},
+    {"pipe", "OnButtonSkin",
+     [](Hostile& t) {
+         const QString file = t.path("pipe.bmp");
+         ::mkfifo(QFile::encodeName(file).constData(), 0600);  // nobody ever writes to it
+         return file;
+     }},
+    {"folder", "BackroundImage",
+     [](Hostile& t) {
+         QDir().mkpath(t.path("folder.bmp"));
+         return t.path("folder.bmp");
+     }},
+    {"not_a_picture", "OffButtonSkin",
+     [](Hostile& t) {
+         t.write(t.path("notes.bmp"), "BM but only words");
+         return t.path("notes.bmp");
+     }},
+    {"photo_of_12_megapixels_as_every_on_skin", "OnButtonSkin",
+     [](Hostile& t) {
+         QImage image(4000, 3000, QImage::Format_RGB32);
+         image.fill(Qt::darkGreen);
+         image.save(t.path("photo.png"), "PNG");
+         return t.path("photo.png");
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Pictures, HostilePicture, ::testing::ValuesIn(hostilePictures),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A log-off while the window is still loading: the program is held inside
+// its start-up (opening the background picture) when the signal comes, and
+// must still close the orderly way and save once it is up.
+TEST_F(Hostile, ASignalDuringStartUpWaitsForTheWindowAndSaves) {
+    QImage image(40, 30, QImage::Format_RGB888);
+    image.fill(Qt::gray);
+    const QString picture = path("back.bmp");
+    image.save(picture, "BMP");
+    write(conf(), settings("ComPort=4\nBackroundImage=" + picture.toUtf8()));
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(go, O_CLOEXEC), 0);
+    ProgramRun how;
+    how.askToEnd = false;
+    how.environment = {{"LD_PRELOAD", KESTRIX_SHIM}, {"KESTRIX_SHIM_HOLD", picture.toStdString()},
+                       {"KESTRIX_SHIM_READY_FD", std::to_string(ready[1])},
+                       {"KESTRIX_SHIM_GO_FD", std::to_string(go[0])}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    how.keepOpen = {ready[1], go[0]};
+    bool held = false;
+    how.whileRunning = [&](pid_t child) {
+        ::close(ready[1]);
+        ::close(go[0]);
+        char byte = 0;
+        held = ::read(ready[0], &byte, 1) == 1;  // inside the load now
+        ::kill(child, SIGTERM);
+        ::close(go[1]);  // go on
+        ::close(ready[0]);
+    };
+    const ProgramEnd end = start(how);
+    EXPECT_TRUE(held) << end.errors;
+    expectOrderly(end);
+    EXPECT_EQ(saved().value("ComPort"), "4");
+}
+
+// A save beyond the file-size limit fails like any other: reported, and
+// the old file stays as it was, byte for byte.
+TEST_F(Hostile, AFileSizeLimitGivesAReportedFailureAndKeepsTheOldFile) {
+    const QByteArray before = settings("ComPort=3");
+    write(conf(), before);
+    ProgramRun how;
+    how.fileSizeLimit = 0;
+    const ProgramEnd end = start(how);
+    EXPECT_TRUE(end.exited) << "ended by signal " << end.status;
+    EXPECT_NE(end.errors.find("Could not save the settings"), std::string::npos) << end.errors;
+    EXPECT_NE(end.errors.find("ulimit -f"), std::string::npos) << end.errors;
+    EXPECT_EQ(read(conf()), before);
+}
+
+}  // namespace
+}  // namespace vantrel::testing
