@@ -81,6 +81,12 @@ options parse(const std::vector<std::string>& args) {
             o.repeat = *n;
         } else if (a == "--dry-run") {
             o.dry_run = true;
+        } else if (a == "--list") {
+            o.list = true;
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (a == "--check") {
+            o.check = true;
         } else if (a == "-v" || a == "--verbose") {
             o.verbose = true;
         } else if (a == "-h" || a == "--help") {
@@ -93,6 +99,15 @@ options parse(const std::vector<std::string>& args) {
     }
     if (o.help) return o;
     if (o.port && !o.device.empty()) bad("--port and --device cannot be used together");
+    if (o.json && !o.list) bad("--json goes with --list");
+    if (o.list || o.check) {
+        const char* what = o.list ? "--list" : "--check";
+        if (o.list && o.check) bad("--list and --check cannot be used together");
+        if (o.list && (o.port || !o.device.empty())) bad("--list shows every port: it takes no --port or --device");
+        if (o.dry_run || o.repeat != 1) bad(std::string(what) + " sends nothing: it takes no --dry-run or --repeat");
+        if (!words.empty()) bad(std::string(what) + " takes no command, but got '" + words.front() + "'");
+        return o;
+    }
 
     for (std::size_t i = 0; i < words.size();) {
         command c;
@@ -123,6 +138,8 @@ options parse(const std::vector<std::string>& args) {
 
 const char* const help_text =
     R"(Usage: kestrix-send [--port N | --device PATH] [--dry-run] [--repeat N] [-v] COMMAND...
+       kestrix-send --list [--json]
+       kestrix-send --check [--port N | --device PATH]
 Switch X10 modules through a Firecracker (CM17A) transmitter on a serial port.
 
 A command is a house letter with an optional unit, then an action:
@@ -141,12 +158,20 @@ Options:
                  what it received: the frames, their meaning and any timing
                  fault (every line state must last 0.5 ms)
   --repeat N     run the whole command list N times (1 to 1000, default 1)
+  --list         list this machine's serial ports: COM number, device, driver,
+                 USB adapter, stable name, and whether you may open it and
+                 another program holds it (nothing is opened)
+  --json         with --list: the same as a JSON array, for scripts
+  --check        check that the port can clock the transmitter: drive DTR and
+                 RTS through a short pattern that is no X10 command, read the
+                 lines back and time each change; exit 0 if it can
   -v, --verbose  say what is being sent
   -h, --help     show this help
   --             end of the options: every word after it is a command
 
-Exit status: 0 done; 1 the port or the transmitter failed; 2 a bad command
-line; 3 the dry run found a timing fault.
+Exit status: 0 done; 1 the port or the transmitter failed (for --check: the
+port cannot drive the transmitter); 2 a bad command line; 3 the dry run found
+a timing fault.
 )";
 
 }  // namespace kestrix::cli

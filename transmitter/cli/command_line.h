@@ -33,6 +33,9 @@ struct options {
     int repeat = 1;
     bool verbose = false;
     bool help = false;
+    bool list = false;   // list the serial ports instead of sending
+    bool json = false;   // the list as JSON
+    bool check = false;  // check the port instead of sending
     std::vector<command> commands;
 };
 

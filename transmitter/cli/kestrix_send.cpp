@@ -1,5 +1,7 @@
 // kestrix-send: switch X10 modules from scripts and timers. See --help.
 #include "command_line.h"
+#include "line_check.h"
+#include "port_report.h"
 #include "send_program.h"
 
 #include <iostream>
@@ -17,5 +19,11 @@ int main(int argc, char** argv) {
         std::cout << cli::help_text;
         return 0;
     }
+    if (options.list) {
+        const auto found = ports::list(ports::machine::this_one());
+        options.json ? cli::print_ports_json(std::cout, found) : cli::print_ports(std::cout, found);
+        return 0;
+    }
+    if (options.check) return cli::check_port(options, std::cout);
     return cli::send(options, std::cout, std::cerr);
 }

@@ -3,6 +3,7 @@
 #include "kestrix/linux_serial.h"
 
 #include "linux_serial_detail.h"
+#include "serial_ports.h"
 
 #include <array>
 #include <cerrno>
@@ -131,6 +132,12 @@ public:
 
     bool is_open() const override { return fd_ >= 0; }
 
+    std::optional<line_levels> reported() const {
+        int bits = 0;
+        if (fd_ < 0 || ::ioctl(fd_, TIOCMGET, &bits) < 0) return std::nullopt;
+        return line_levels{(bits & TIOCM_DTR) != 0, (bits & TIOCM_RTS) != 0};
+    }
+
     void set_dtr(bool high) override { change_line(TIOCM_DTR, "DTR", high); }
     void set_rts(bool high) override { change_line(TIOCM_RTS, "RTS", high); }
 
@@ -210,10 +217,11 @@ std::unique_ptr<serial_line> make_linux_serial_line(std::function<std::string(st
 
 }  // namespace detail
 
-std::string device_for_port(std::int16_t port) {
-    if (port <= 0) return {};
-    if (port <= 4) return "/dev/ttyS" + std::to_string(port - 1);
-    return "/dev/ttyUSB" + std::to_string(port - 5);
+std::string device_for_port(std::int16_t port) { return ports::device_for_com(port); }
+
+std::optional<line_levels> reported_lines(const serial_line& line) {
+    const auto* linux_line = dynamic_cast<const linux_serial_line*>(&line);
+    return linux_line ? linux_line->reported() : std::nullopt;
 }
 
 std::unique_ptr<serial_line> make_linux_serial_line() { return detail::make_linux_serial_line(device_for_port); }

@@ -68,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                       bad_case{"--port x A1 on", "'x'"}, bad_case{"--port", "--port needs a value"},
                       bad_case{"--repeat 0 A1 on", "'0'"}, bad_case{"--port 1 --device /dev/x A1 on", "together"},
                       bad_case{"-v", "no command"}, bad_case{"A1 on Q1 off", "'Q1'"},
-                      bad_case{"A dim -5", "'-5' is not a percentage"}, bad_case{"-- -v A1 on", "'-v'"}));
+                      bad_case{"A dim -5", "'-5' is not a percentage"}, bad_case{"-- -v A1 on", "'-v'"},
+                      bad_case{"--json", "--json goes with --list"}, bad_case{"--list A1 on", "takes no command"},
+                      bad_case{"--list --port 2", "takes no --port"}, bad_case{"--check --dry-run", "sends nothing"},
+                      bad_case{"--list --check", "cannot be used together"}));
 
 TEST(CommandLine, OptionsAndHelp) {
     const options o = parse(words("--port 5 --repeat 3 --dry-run -v A1 on"));
@@ -79,6 +82,8 @@ TEST(CommandLine, OptionsAndHelp) {
     EXPECT_EQ(parse(words("--device /dev/ttyUSB1 A1 on")).device, "/dev/ttyUSB1");
     EXPECT_TRUE(parse(words("--help")).help);
     EXPECT_TRUE(parse(words("Q9 frobnicate --help")).help);  // help wins over a bad line
+    EXPECT_TRUE(parse(words("--list --json")).json);
+    EXPECT_EQ(parse(words("--check --port 6")).port, 6);
 }
 
 struct frame_case {

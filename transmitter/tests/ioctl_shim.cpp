@@ -12,7 +12,8 @@
 //   KESTRIX_SHIM_EDGE_NS=D           each line change takes D ns: the monotonic
 //                                    clock jumps ahead by D (nobody waits);
 //   KESTRIX_SHIM_REPORT_LINES=1      TIOCMGET reports the lines as set (a
-//                                    pseudo-terminal has none to report).
+//                                    pseudo-terminal has none to report);
+//                            =stuck  it reports both high whatever was set.
 // And it can hold a program at a known point: KESTRIX_SHIM_HOLD=PATH makes the
 // first opening of PATH write a byte to descriptor KESTRIX_SHIM_READY_FD, then
 // wait until descriptor KESTRIX_SHIM_GO_FD reaches its end.
@@ -171,8 +172,10 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
     va_end(ap);
-    if (fd == watched_fd && request == TIOCMGET && env_number("KESTRIX_SHIM_REPORT_LINES")) {
-        *static_cast<int*>(arg) = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
+    const char* report = std::getenv("KESTRIX_SHIM_REPORT_LINES");
+    if (fd == watched_fd && request == TIOCMGET && report) {
+        const bool stuck = std::strcmp(report, "stuck") == 0;  // an adapter that ignores the calls
+        *static_cast<int*>(arg) = (dtr || stuck ? TIOCM_DTR : 0) | (rts || stuck ? TIOCM_RTS : 0);
         return 0;
     }
     if (request == TIOCMBIS || request == TIOCMBIC) {

@@ -124,5 +124,46 @@ TEST_F(UnderShim, ASenderWhosePortFailsAfterOpeningSaysSoAndExitsWithOne) {
     EXPECT_TRUE(replay(log).closed);
 }
 
+struct check_case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> shim;  // how the "adapter" behaves
+    std::vector<std::string> args;
+    int status;
+    std::vector<const char*> says;
+};
+
+std::ostream& operator<<(std::ostream& os, const check_case& c) { return os << c.name; }
+
+class PortCheck : public UnderShim, public ::testing::WithParamInterface<check_case> {};
+
+TEST_P(PortCheck, GivesItsVerdictWithTheFigures) {
+    std::vector<std::string> argv = {KESTRIX_SEND, "--check"};
+    argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
+    const run_result r = run_under_shim(argv, log, GetParam().shim);
+    EXPECT_EQ(r.status, GetParam().status) << r.output;
+    for (const char* text : GetParam().says) EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    EXPECT_EQ(replay(log).rx.frames().size(), 0u);  // no X10 frame went out
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, PortCheck,
+    ::testing::Values(
+        check_case{"lines_that_follow", {{"KESTRIX_SHIM_REPORT_LINES", "1"}}, {}, 0,
+                   {"Checking COM1 (/dev/ttyS0)", "32 changes accepted", "the lines followed every change",
+                    "Verdict: COM1 (/dev/ttyS0) can drive the Firecracker."}},
+        check_case{"lines_that_stay_put", {{"KESTRIX_SHIM_REPORT_LINES", "stuck"}}, {}, 1,
+                   {"the lines did not follow the changes", "cannot drive", "do not follow"}},
+        check_case{"lines_not_reported", {}, {"--device", "/dev/ttyS0"}, 0,
+                   {"not reported by this driver", "can drive the Firecracker as far as can be told"}},
+        check_case{"slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "2000000"}, {"KESTRIX_SHIM_REPORT_LINES", "1"}}, {}, 0,
+                   {"2.000 ms typically", "takes 1032 ms instead of 712 ms (1.4x as long)", "can drive"}},
+        check_case{"too_slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "60000000"}}, {}, 1,
+                   {"60.0 ms at most", "breaks the frame apart", "cannot drive the Firecracker"}},
+        check_case{"lines_refused", {{"KESTRIX_SHIM_FAIL_LINES", "1:25"}}, {"--port", "1"}, 1,
+                   {"error 8020", "refused to change DTR or RTS"}},
+        check_case{"missing_device", {}, {"--device", "/dev/kestrix-none"}, 1,
+                   {"error 8003", "/dev/kestrix-none", "cannot drive"}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 }  // namespace
 }  // namespace kestrix

@@ -5,6 +5,7 @@
 #include "kestrix/controlcm.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kestrix {
@@ -18,5 +19,14 @@ KESTRIX_API std::unique_ptr<serial_line> make_linux_serial_line();
 
 // The Linux serial layer on one fixed device; the port number is ignored.
 KESTRIX_API std::unique_ptr<serial_line> make_linux_serial_line(std::string device);
+
+// For diagnostics: DTR and RTS as the driver of a port that a Linux serial
+// layer holds open reports them. Nothing when the port is closed, the layer
+// is not a Linux one, or the driver does not report its lines.
+struct line_levels {
+    bool dtr;
+    bool rts;
+};
+KESTRIX_API std::optional<line_levels> reported_lines(const serial_line& line);
 
 }  // namespace kestrix
