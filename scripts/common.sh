@@ -5,7 +5,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-          libgl-dev fonts-dejavu-core fonts-liberation)
+          libgl-dev qt6-qpa-plugins fonts-dejavu-core fonts-liberation
+          desktop-file-utils appstream dpkg-dev man-db)
 
 ensure_packages() {
     local missing=()

@@ -1,6 +1,8 @@
 #include "combo_box.h"
 
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QToolTip>
 
 #include <limits>
 
@@ -18,6 +20,14 @@ ComboBox::ComboBox(QWidget* parent, const QStringList& items, const QString& tex
     lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     addItems(items);
     setEditText(text);
+}
+
+bool ComboBox::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && tipSource_) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tipSource_(), this);
+        return true;
+    }
+    return Placed<QComboBox>::event(event);
 }
 
 void ComboBox::setForeColor(std::int32_t colour) {

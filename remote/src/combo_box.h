@@ -8,6 +8,8 @@
 
 #include <QComboBox>
 
+#include <functional>
+
 namespace vantrel {
 
 class ComboBox : public Placed<QComboBox> {
@@ -22,7 +24,14 @@ public:
     std::int32_t BackColor() const { return backColor_; }
     void setBackColor(std::int32_t colour);
 
+    // A tooltip worked out only when it is about to show.
+    void setTipSource(std::function<QString()> source) { tipSource_ = std::move(source); }
+
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    std::function<QString()> tipSource_;
     std::int32_t foreColor_ = 0;
     std::int32_t backColor_ = 0xFFFFFF;
 };

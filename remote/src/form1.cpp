@@ -42,6 +42,7 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
     setWindowTitle(QStringLiteral("control"));
     setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-32.png")));
     createControls();
+    nameControls();
     connectHandlers();
     width_ = 9885;
     height_ = 2505;
@@ -180,7 +181,10 @@ void Form1::setHeight(float twips) {
     applyGeometry();
 }
 
-void Form1::applyGeometry() { resize(toPixels(width_), toPixels(height_)); }
+void Form1::applyGeometry() {
+    resize(toPixels(width_), toPixels(height_));
+    updateSizeTips();
+}
 
 namespace {
 

@@ -99,6 +99,10 @@ public:
     std::unique_ptr<CommonDialog> CommonDialog1;
     std::unique_ptr<kestrix::controlcm> firecracker;
 
+    // What COM port N is on this machine ("COM5 = /dev/ttyUSB0, FTDI ..."),
+    // for the settings window's port box; asked only when a user hovers it.
+    std::function<QString(std::int16_t)> describePort;
+
     // Handlers.
     void cmdON_Click(int Index);
     void cmdOFF_Click(int Index);
@@ -129,6 +133,8 @@ protected:
 private:
     void createControls();
     void connectHandlers();
+    void nameControls();
+    void updateSizeTips();
     void press(int index, std::int16_t command);
     void imagePress(int index, std::int16_t command);
     void reportError(const ErrorReport& report);

@@ -107,6 +107,36 @@ void FrmSettings::createControls() {
     Timer1 = new QTimer(this);
     Timer1->setInterval(250);
     Timer1->start();
+    nameControls();
+}
+
+void FrmSettings::nameControls() {
+    describe(*cmdSetBackColor, QStringLiteral("Background colour"), QStringLiteral("Set the remote's background colour"));
+    describe(*cmdSetForegroundColor, QStringLiteral("Label colour"),
+             QStringLiteral("Set the colour of the remote's labels and house code"));
+    describe(*cmdFont, QStringLiteral("Label font"), QStringLiteral("Set the font of the remote's labels"));
+    describe(*cmdSetBackroundImage, QStringLiteral("Background picture"),
+             QStringLiteral("Set a bitmap as the remote's background"));
+    describe(*cmdButtonOnSkin, QStringLiteral("ON key picture"), QStringLiteral("Set the picture of the ON keys"));
+    describe(*cmdButtonOFFskin, QStringLiteral("OFF key picture"), QStringLiteral("Set the picture of the OFF keys"));
+    describe(*cmdResetAll, QStringLiteral("Built-in pictures"),
+             QStringLiteral("Go back to the built-in pictures at the next start"));
+    describe(*cmdUnloadBackround, QStringLiteral("No background picture"),
+             QStringLiteral("Remove the remote's background picture"));
+    describe(*cmbButtons, QStringLiteral("Button style"),
+             QStringLiteral("Switch the remote between picture keys and standard buttons"));
+    describe(*Command1, QStringLiteral("Help"), QStringLiteral("Make the project's web address blink"));
+    describe(*Label7, QStringLiteral("Use COM:"), QStringLiteral("The COM port of the transmitter"));
+    describe(*Combo1, QStringLiteral("COM port"), QStringLiteral("The COM port of the transmitter"));
+    // Which device the number names is looked up only when asked: the
+    // machine's ports are no business of start-up.
+    Combo1->setTipSource([this] {
+        const auto port = kestrix::text::to_int16(text::leadingNumber(Combo1->Text()));
+        return QStringLiteral("The COM port of the transmitter: ") +
+               (port ? main_.describePort(*port) : QStringLiteral("no port number"));
+    });
+    for (Label* l : {Label1, Label2, Label3, Label4, Label5, Label6}) describe(*l, l->Caption(), l->Caption());
+    describe(*Label6, QStringLiteral("Project web address"), HelpAddress);
 }
 
 // All event wiring in one place.

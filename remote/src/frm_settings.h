@@ -72,6 +72,7 @@ protected:
 
 private:
     void createControls();
+    void nameControls();
     void connectHandlers();
     void applyHeight();
     void loadSkin(std::string& field, const std::array<ImageBox*, 17>& images);

@@ -13,6 +13,11 @@ bool fontFamilyKnown(const QString& family) {
     return QFontDatabase::hasFamily(family) || !QFont::substitutes(family).isEmpty();
 }
 
+void describe(QWidget& control, const QString& name, const QString& tip) {
+    control.setAccessibleName(name);
+    control.setToolTip(tip);
+}
+
 void setColourRoles(QWidget& widget, std::initializer_list<QPalette::ColorRole> roles, std::int32_t colour) {
     const QColor c = text::colourFromNumber(colour);
     QPalette p = widget.palette();

@@ -29,6 +29,9 @@ inline float toTwips(double pixels) { return static_cast<float>(pixels * TwipsPe
 // Whether Qt can draw a face name, directly or through a substitute.
 bool fontFamilyKnown(const QString& family);
 
+// What a control is called for screen readers and what hovering it says.
+void describe(QWidget& control, const QString& name, const QString& tip);
+
 // Paints the given palette roles of a widget in a colour number &H00BBGGRR;
 // a number that is no colour is refused and nothing changes.
 void setColourRoles(QWidget& widget, std::initializer_list<QPalette::ColorRole> roles, std::int32_t colour);

@@ -1,0 +1,44 @@
+// Form1's controls as screen readers name them and as hovering explains them.
+#include "form1.h"
+
+#include "serial_ports.h"
+
+namespace vantrel {
+
+void Form1::nameControls() {
+    describePort = [](std::int16_t port) {
+        return QString::fromStdString(kestrix::ports::describe_com(kestrix::ports::machine::this_one(), port));
+    };
+    for (int u = 1; u <= 16; ++u) {
+        const QString unit = QStringLiteral("Unit %1").arg(u);
+        describe(*lbl1[u], unit, unit);
+        describe(*Image1[u], unit + QStringLiteral(" on"), unit + QStringLiteral(" on"));
+        describe(*Image2[u], unit + QStringLiteral(" off"), unit + QStringLiteral(" off"));
+        describe(*cmdON[u], unit + QStringLiteral(" on button"), unit + QStringLiteral(" on"));
+        describe(*cmdOFF[u], unit + QStringLiteral(" off button"), unit + QStringLiteral(" off"));
+    }
+    // Element 0 sends the unit text "0", which the transmitter sends as unit 16.
+    describe(*Image1[0], QStringLiteral("Unit 16 on, spare key"), QStringLiteral("Unit 16 on"));
+    describe(*Image2[0], QStringLiteral("Unit 16 off, spare key"), QStringLiteral("Unit 16 off"));
+    describe(*cmd1to8, QStringLiteral("Page to units 1 to 8"), QStringLiteral("Page to units 1 to 8"));
+    describe(*cmd9to16, QStringLiteral("Page to units 9 to 16"), QStringLiteral("Page to units 9 to 16"));
+    describe(*cmbHouseCode, QStringLiteral("House code"),
+             QStringLiteral("House code: the letter, A to P, of the modules the keys switch"));
+    describe(*lblClose, QStringLiteral("Close"), QStringLiteral("Close (the settings are kept)"));
+    updateSizeTips();
+}
+
+// The two size labels say what a click on them does now.
+void Form1::updateSizeTips() {
+    if (!lblWiden) return;
+    QString widen = QStringLiteral("Show units 9 to 16 (from the narrow window)");
+    if (Width() == 1215) widen = QStringLiteral("Show units 9 to 16");
+    else if (Width() == 2370) widen = QStringLiteral("Show only units 1 to 8");
+    QString tall = QStringLiteral("Make the window taller");
+    if (Height() >= 2450) tall = QStringLiteral("Make the window shorter");
+    else if (Width() > 2000) tall = QStringLiteral("Make the window taller (from the narrow window)");
+    describe(*lblWiden, widen, widen);
+    describe(*lblTall, tall, tall);
+}
+
+}  // namespace vantrel
