@@ -8,7 +8,6 @@
 #include <QFont>
 #include <QMessageBox>
 
-#include <csignal>
 #include <cstdio>
 
 namespace vantrel {
@@ -36,9 +35,6 @@ void reportStartupFailure(const QString& message) {
 int runApplication() {
     QCoreApplication::setApplicationName(AppTitle);
     installFontSubstitutes();
-    // A save beyond the file-size limit (ulimit -f) then fails with EFBIG
-    // and is reported, instead of killing the program without a word.
-    std::signal(SIGXFSZ, SIG_IGN);
     ShutdownSignals shutdown;
 
     ControllerSettings settings;
