@@ -32,21 +32,7 @@ out=$("$prefix/bin/kestrix-send" --dry-run A1 on) || fail "kestrix-send --dry-ru
 grep -q 'D5 AA 60 00 AD' <<<"$out" || fail "the dry run did not print D5 AA 60 00 AD: $out"
 grep -q 'house A unit 1 ON' <<<"$out" || fail "the dry run did not decode the frame: $out"
 
-# Vantrel from the install: it must find its library, show its window and,
-# asked to end, close the orderly way and save.
-export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$prefix/config"
-export XDG_RUNTIME_DIR="$prefix/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-"$prefix/bin/vantrel" 2>"$prefix/vantrel.err" &
-pid=$!
-# Ready once its window is up and it catches SIGTERM (bit 15 of SigCgt).
-for _ in $(seq 1 200); do
-    kill -0 "$pid" 2>/dev/null || fail "vantrel ended at start-up: $(cat "$prefix/vantrel.err")"
-    mask=$(awk '/^SigCgt/ {print $2}' "/proc/$pid/status")
-    (( (16#$mask >> 14) & 1 )) && break
-    sleep 0.1
-done
-kill -TERM "$pid"
-wait "$pid" || fail "vantrel did not end cleanly: $(cat "$prefix/vantrel.err")"
-grep -q '^ComPort=1$' "$prefix/config/Vantrel.conf" || fail "vantrel did not save its settings"
+# Vantrel from the install must find its library, come up and save.
+source "$(dirname "${BASH_SOURCE[0]}")/run_vantrel.sh"
+run_vantrel "$prefix/bin/vantrel" "$prefix"
 echo "install test: passed"

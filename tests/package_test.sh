@@ -52,19 +52,7 @@ grep -q 'kestrix-send - switch X10 modules' <<<"$manual" || fail "the manual pag
 out=$("$usr/bin/kestrix-send" --dry-run A3 on) || fail "the unpacked kestrix-send failed: $out"
 grep -q 'D5 AA 60 08 AD  x2  house A unit 3 ON' <<<"$out" || fail "the unpacked kestrix-send sent something else: $out"
 
-# The unpacked remote, offscreen: asked to end as soon as it listens, it
-# finishes starting, shows its window, then closes the orderly way and saves.
-export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-"$usr/bin/vantrel" 2>"$work/vantrel.err" &
-pid=$!
-for _ in $(seq 1 300); do
-    kill -0 "$pid" 2>/dev/null || fail "the unpacked vantrel ended at start-up: $(cat "$work/vantrel.err")"
-    mask=$(awk '/^SigCgt/ {print $2}' "/proc/$pid/status")
-    (( (16#$mask >> 14) & 1 )) && break
-    sleep 0.1
-done
-kill -TERM "$pid"
-wait "$pid" || fail "the unpacked vantrel did not end cleanly: $(cat "$work/vantrel.err")"
-grep -q '^ComPort=1$' "$work/config/Vantrel.conf" || fail "the unpacked vantrel did not come up and save"
+# The unpacked remote must find its library, come up and save.
+source "$(dirname "${BASH_SOURCE[0]}")/run_vantrel.sh"
+run_vantrel "$usr/bin/vantrel" "$work"
 echo "package test: passed ($(basename "$deb"))"

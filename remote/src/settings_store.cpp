@@ -61,6 +61,12 @@ void SettingsStore::commit() {
     }
 }
 
-QString SettingsStore::fileName(const QString& application) { return settingsFor(application).fileName(); }
+// QSettings reads its file as it is made, and a pipe there would never
+// answer: learn the folder from a name that holds no file.
+QString SettingsStore::fileName(const QString& application) {
+    const QString probe =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, application + QStringLiteral(".folder-probe")).fileName();
+    return QFileInfo(probe).absolutePath() + QLatin1Char('/') + application + QStringLiteral(".conf");
+}
 
 }  // namespace vantrel

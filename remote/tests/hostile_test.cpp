@@ -263,5 +263,18 @@ TEST_F(Hostile, AFileSizeLimitGivesAReportedFailureAndKeepsTheOldFile) {
     EXPECT_EQ(read(conf()), before);
 }
 
+// A pipe where the settings file belongs would never finish reading: it is
+// no store, start-up goes on with the defaults, and the save says why not.
+TEST_F(Hostile, APipeInPlaceOfTheSettingsFileIsLeftAlone) {
+    QDir().mkpath(path("config"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(conf()).constData(), 0600), 0);
+    const ProgramEnd end = start();
+    EXPECT_TRUE(end.exited && end.status == 0) << end.errors;
+    EXPECT_LT(end.seconds, SecondsAtMost);
+    EXPECT_NE(end.errors.find("is not a regular file"), std::string::npos) << end.errors;
+    struct stat node {};
+    EXPECT_TRUE(::stat(QFile::encodeName(conf()).constData(), &node) == 0 && S_ISFIFO(node.st_mode));
+}
+
 }  // namespace
 }  // namespace vantrel::testing
