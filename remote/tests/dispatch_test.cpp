@@ -42,13 +42,6 @@ TEST_F(Dispatch, ButtonPressHandsTheRecordsOwnTextsToTheControlThenArmsTheTimer)
     EXPECT_FALSE(control->log->open);
 }
 
-TEST_F(Dispatch, ElementZeroPassesUnitZeroWhichIsSentAsSixteen) {
-    form->setWidth(9885);
-    click(form->Image1[0]);
-    EXPECT_EQ(settings.DeviceCode, "0");
-    EXPECT_EQ(control->frames(), (Calls{"D5 AA 64 58 AD", "D5 AA 64 58 AD"}));
-}
-
 TEST_F(Dispatch, TwoPressesInARowSendBothAndCloseThePortOnce) {
     click(form->Image1[1]);
     click(form->Image2[1]);

@@ -49,14 +49,6 @@ TEST_F(SettingsWindow, LoadShowsStyleAndPortAndStopsTheBlink) {
     EXPECT_FLOAT_EQ(window->Height(), 3720);
 }
 
-TEST_F(SettingsWindow, BackgroundColourGoesToWindowBoxAndRecord) {
-    dialog->colors = {0x0000FF};
-    click(window->cmdSetBackColor);
-    EXPECT_EQ(form->BackColor(), 0x0000FF);
-    EXPECT_EQ(form->cmbHouseCode->BackColor(), 0x0000FF);
-    EXPECT_EQ(settings.BackroundColor, "255");
-}
-
 TEST_F(SettingsWindow, ACancelledColourDialogAppliesTheLastConfirmedColour) {
     dialog->colors = {0x00FF00, std::nullopt};
     click(window->cmdSetBackColor);

@@ -156,9 +156,9 @@ INSTANTIATE_TEST_SUITE_P(
         check_case{"lines_not_reported", {}, {"--device", "/dev/ttyS0"}, 0,
                    {"not reported by this driver", "can drive the Firecracker as far as can be told"}},
         check_case{"slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "2000000"}, {"KESTRIX_SHIM_REPORT_LINES", "1"}}, {}, 0,
-                   {"Each change took 2.0", "instead of 712 ms", "can drive"}},
+                   {"Each change took 2.0", "instead of 712 ms", "can drive"}},  // 2 ms and a little real time
         check_case{"too_slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "60000000"}}, {}, 1,
-                   {"60.0 ms at most", "breaks the frame apart", "cannot drive the Firecracker"}},
+                   {"Each change took 60.", "breaks the frame apart", "cannot drive the Firecracker"}},
         check_case{"lines_refused", {{"KESTRIX_SHIM_FAIL_LINES", "1:25"}}, {"--port", "1"}, 1,
                    {"error 8020", "refused to change DTR or RTS"}},
         check_case{"missing_device", {}, {"--device", "/dev/kestrix-none"}, 1,
