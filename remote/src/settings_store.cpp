@@ -26,7 +26,8 @@ QString SettingsStore::GetSetting(const QString& application, const QString& sec
     const QString absent = fallback.isValid() ? fallback.toString() : QString();
     // A folder, a pipe or a device where the file belongs is no store: a
     // pipe would never finish reading.
-    const QFileInfo file(fileName(application));
+    if (!readFrom_.contains(application)) readFrom_.insert(application, fileName(application));
+    const QFileInfo file(readFrom_.value(application));
     if (file.exists() && !file.isFile()) return absent;
     QSettings settings = settingsFor(application);
     settings.beginGroup(section);

@@ -8,6 +8,7 @@
 // over is kept beside it.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QVariant>
 
@@ -39,6 +40,7 @@ private:
         QString application, section, key, value;
     };
     std::vector<Pending> pending_;
+    mutable QHash<QString, QString> readFrom_;  // the file of each application, looked up once
 };
 
 }  // namespace vantrel
