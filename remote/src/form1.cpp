@@ -3,11 +3,11 @@
 
 #include "frm_settings.h"
 #include "picture.h"
+#include "serial_ports.h"
 #include "text_forms.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -39,6 +39,9 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
       messages_(messages ? std::move(messages) : std::make_unique<QtMessageBox>(this)) {
     registerBuiltInPictures();
     firecracker = createTransmitter();
+    describePort = [](std::int16_t port) {
+        return QString::fromStdString(kestrix::ports::describe_com(kestrix::ports::machine::this_one(), port));
+    };
     setWindowTitle(QStringLiteral("control"));
     setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-32.png")));
     createControls();
@@ -188,29 +191,28 @@ void Form1::applyGeometry() {
 
 namespace {
 
-// The desktop all screens make together, in pixels; empty without screens.
-QRect desktop() {
+// A stored size below `smallest` would leave the user no way back to the
+// designed sizes; one larger than the desktop all screens make together
+// (`desktop` pixels, 0 without screens) only costs memory. Neither is applied.
+float reachable(float twips, float smallest, int desktop) {
+    if (twips < smallest || (desktop > 0 && toPixels(twips) > desktop)) throwError(InvalidPropertyValue);
+    return twips;
+}
+
+QSize desktop() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->virtualGeometry() : QRect();
+    return screen ? screen->virtualGeometry().size() : QSize();
 }
 
 }  // namespace
 
-// A stored size narrower than the "x" label's right edge or shorter than
-// the "*" label's bottom would leave the user no way back to the designed
-// sizes; one larger than the desktop only costs memory. Neither is applied.
+// The "x" label's right edge and the "*" label's bottom must stay inside.
 float Form1::reachableWidth(float twips) const {
-    const QRect area = desktop();
-    if (twips < lblClose->Left() + lblClose->Width() || (!area.isEmpty() && toPixels(twips) > area.width()))
-        throwError(InvalidPropertyValue);
-    return twips;
+    return reachable(twips, lblClose->Left() + lblClose->Width(), desktop().width());
 }
 
 float Form1::reachableHeight(float twips) const {
-    const QRect area = desktop();
-    if (twips < lblTall->Top() + lblTall->Height() || (!area.isEmpty() && toPixels(twips) > area.height()))
-        throwError(InvalidPropertyValue);
-    return twips;
+    return reachable(twips, lblTall->Top() + lblTall->Height(), desktop().height());
 }
 
 // A stored place where the window meets no screen (a monitor since

@@ -1,14 +1,9 @@
 // Form1's controls as screen readers name them and as hovering explains them.
 #include "form1.h"
 
-#include "serial_ports.h"
-
 namespace vantrel {
 
 void Form1::nameControls() {
-    describePort = [](std::int16_t port) {
-        return QString::fromStdString(kestrix::ports::describe_com(kestrix::ports::machine::this_one(), port));
-    };
     for (int u = 1; u <= 16; ++u) {
         const QString unit = QStringLiteral("Unit %1").arg(u);
         describe(*lbl1[u], unit, unit);

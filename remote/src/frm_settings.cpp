@@ -130,12 +130,10 @@ void FrmSettings::nameControls() {
     describe(*Combo1, QStringLiteral("COM port"), QStringLiteral("The COM port of the transmitter"));
     // Which device the number names is looked up only when asked: the
     // machine's ports are no business of start-up.
-    Combo1->setTipSource([this] {
-        const auto port = kestrix::text::to_int16(text::leadingNumber(Combo1->Text()));
-        return QStringLiteral("The COM port of the transmitter: ") +
-               (port ? main_.describePort(*port) : QStringLiteral("no port number"));
-    });
-    for (Label* l : {Label1, Label2, Label3, Label4, Label5, Label6}) describe(*l, l->Caption(), l->Caption());
+    // The box always shows the port in use: it refuses numbers that do not fit.
+    Combo1->setTipSource(
+        [this] { return QStringLiteral("The COM port of the transmitter: ") + main_.describePort(settings_.ComPort); });
+    for (Label* l : {Label1, Label2, Label3, Label4, Label5}) describe(*l, l->Caption(), l->Caption());
     describe(*Label6, QStringLiteral("Project web address"), HelpAddress);
 }
 

@@ -1,9 +1,9 @@
 // The press road from a unit control to the transmitter, the port-closing
 // timer and the house code, driven by clicks and keys.
+#include "support/log_capture.h"
 #include "support/remote_fixture.h"
 
 #include <QLineEdit>
-#include <QLoggingCategory>
 
 #include <algorithm>
 
@@ -75,28 +75,8 @@ TEST_P(LowerCaseHouse, IsUpperCasedInTheRecordOnlyWhenTheCommandWentOut) {
 
 INSTANTIATE_TEST_SUITE_P(Ports, LowerCaseHouse, ::testing::Values(house_case{true, "C"}, house_case{false, "c"}));
 
-// Warnings of the vantrel.transmitter category, while alive.
-class TransmitterWarnings {
-public:
-    TransmitterWarnings() {
-        lines().clear();
-        previous_ = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (type == QtWarningMsg && QLatin1String(context.category) == QLatin1String("vantrel.transmitter"))
-                lines() << text;
-        });
-    }
-    ~TransmitterWarnings() { qInstallMessageHandler(previous_); }
-    static QStringList& lines() {
-        static QStringList seen;
-        return seen;
-    }
-
-private:
-    QtMessageHandler previous_;
-};
-
 TEST_F(Dispatch, AFailedInitLeavesOneWarningLineNamingPortAndReason) {
-    TransmitterWarnings warnings;
+    LogCapture warnings("vantrel.transmitter");
     control->log->fail_open_with = kestrix::errc::port_in_use;
     settings.ComPort = 7;
     click(form->Image1[1]);
@@ -126,7 +106,7 @@ TEST_P(TransmitterErrorMidPress, ClosesThePortAndTheProgramRunsOn) {
     if (isButton()) standardButtons();
     control->log->fail_change_at = 30;
     control->log->fail_change_with = kestrix::errc::line_change_failed;
-    TransmitterWarnings warnings;
+    LogCapture warnings("vantrel.transmitter");
     press(4);
 
     if (isButton()) {

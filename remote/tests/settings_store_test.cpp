@@ -1,5 +1,6 @@
 #include "app_error.h"
 #include "settings_store.h"
+#include "support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -129,27 +130,11 @@ TEST_F(Store, ALinkedFileStaysALinkAndItsTargetGetsTheValues) {
     EXPECT_EQ(reread(QStringLiteral("HouseCode")), "C");
 }
 
-// Collects the lines of the vantrel.settings category while alive.
-struct SettingsWarnings {
-    SettingsWarnings() {
-        lines().clear();
-        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
-            if (QLatin1String(context.category) == QLatin1String("vantrel.settings")) lines() << text;
-        });
-    }
-    ~SettingsWarnings() { qInstallMessageHandler(previous); }
-    static QStringList& lines() {
-        static QStringList seen;
-        return seen;
-    }
-    QtMessageHandler previous;
-};
-
 TEST_F(Store, LinesItCannotKeepGoToABackupOnceAndTheSaveGoesOn) {
     const QByteArray hand = "# the kitchen lamp is A3\n[Settings]\nHouseCode=A\nnot a setting\n";
     put(file(), hand);
     put(file() + QStringLiteral(".bak"), "an older backup");
-    SettingsWarnings warnings;
+    testing::LogCapture warnings("vantrel.settings");
     store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
     store.commit();
     EXPECT_EQ(reread(QStringLiteral("HouseCode")), "B");

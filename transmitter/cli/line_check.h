@@ -4,10 +4,7 @@
 #pragma once
 
 #include "command_line.h"
-#include "kestrix/controlcm.h"
 
-#include <functional>
-#include <memory>
 #include <ostream>
 
 namespace kestrix::cli {
