@@ -79,6 +79,7 @@ TEST_F(LoadUnload, AFullStoreIsAppliedAndSavedBackUnchanged) {
     EXPECT_EQ(form->cmbHouseCode->BackColor(), 255);
     EXPECT_EQ(form->cmbHouseCode->ForeColor(), 65280);
     EXPECT_EQ(form->lblTall->ForeColor(), 65280);
+    for (int i = 1; i <= 16; ++i) EXPECT_EQ(form->lbl1[i]->ForeColor(), 65280) << i;
     EXPECT_EQ(form->Picture().size(), QSize(50, 40));
     for (int i = 1; i <= 16; ++i) {
         EXPECT_EQ(form->Image1[i]->Width(), 450);

@@ -42,6 +42,25 @@ TEST_F(Window, ButtonStyleExchangesPlacesAndTwiceRestoresThem) {
     EXPECT_EQ(form->Image1[0]->Left(), 4320);  // never exchanged
 }
 
+// Units 1 to 8 and 9 to 16 share eight rows 240 twips apart, whatever the
+// style and the width the user picks.
+TEST_F(Window, UnitRowsStand240TwipsApartInBothStylesAndWidths) {
+    FrmSettings& window = openSettings();
+    for (const bool standard : {false, true}) {
+        for (const bool wide : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << (standard ? "standard" : "skinned") << (wide ? ", wide" : ", narrow"));
+            for (int u : {1, 5, 8, 9, 12, 16}) {
+                const float top = static_cast<float>(120 + 240 * ((u - 1) % 8));
+                EXPECT_EQ(form->lbl1[u]->Top(), top) << u;
+                EXPECT_EQ(standard ? form->cmdON[u]->Top() : form->Image1[u]->Top(), top) << u;
+                EXPECT_EQ(standard ? form->cmdOFF[u]->Top() : form->Image2[u]->Top(), top) << u;
+            }
+            click(form->lblWiden);
+        }
+        click(window.cmbButtons);
+    }
+}
+
 TEST_F(Window, APlaceBeyondSixteenBitsStopsTheExchangeHalfDone) {
     form->Image1[3]->setLeft(40000);
     EXPECT_THROW(ToggleButtonStyle(*form, settings), AppError);

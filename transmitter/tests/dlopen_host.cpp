@@ -1,6 +1,8 @@
 // A host that knows Kestrix only through its public header and dlopen:
-// creates the control by class name and switches unit A3 on through COM1.
-// Prints the house text after the call. Run only under the ioctl shim.
+// creates the control by class name and switches unit A3 on, then at once
+// off, through COM1, with an Init before each command as a remote does for
+// two quick presses. Prints the house text after the calls. Run only under
+// the ioctl shim.
 #include "kestrix/controlcm.h"
 
 #include <dlfcn.h>
@@ -27,16 +29,18 @@ int main(int argc, char** argv) {
     if (!control) return 2;
 
     control->comport(1);
-    if (std::int16_t result = control->Init(); result != 0) {
-        std::fprintf(stderr, "dlopen_host: Init returned %d: %s\n", result, control->last_error().c_str());
-        return 1;
-    }
     std::string house = "a";
-    try {
-        control->Exec(house, "3", kestrix::cmd_on);
-    } catch (const kestrix::error& e) {
-        std::fprintf(stderr, "dlopen_host: error %d: %s\n", e.number(), e.what());
-        return 1;
+    for (std::int16_t command : {kestrix::cmd_on, kestrix::cmd_off}) {
+        if (std::int16_t result = control->Init(); result != 0) {
+            std::fprintf(stderr, "dlopen_host: Init returned %d: %s\n", result, control->last_error().c_str());
+            return 1;
+        }
+        try {
+            control->Exec(house, "3", command);
+        } catch (const kestrix::error& e) {
+            std::fprintf(stderr, "dlopen_host: error %d: %s\n", e.number(), e.what());
+            return 1;
+        }
     }
     std::printf("%s\n", house.c_str());
     return 0;

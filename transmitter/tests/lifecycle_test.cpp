@@ -40,6 +40,10 @@ TEST(Lifecycle, FailedInitReturnsTheNumberAndSilencesExec) {
     r.control->Exec(house, "3", cmd_on);
     EXPECT_TRUE(r.log->events.empty());
     EXPECT_EQ(house, "c");  // not upper-cased either
+
+    r.log->fail_open_with = 0;  // the other program let go
+    EXPECT_EQ(r.control->Init(), 0);
+    EXPECT_EQ(r.control->last_error(), "");  // a host must not read the old failure
 }
 
 TEST(Lifecycle, ANumberTooWideForInitsResultIsAnOverflow) {

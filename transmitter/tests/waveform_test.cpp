@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <limits>
 
 namespace kestrix {
@@ -89,6 +90,46 @@ INSTANTIATE_TEST_SUITE_P(Lengths, Delay,
                                            delay_case{{near_wrap, 11}, 600000, 750000},
                                            delay_case{{0, 1}, 1, 2}, delay_case{{0, 1}, 0, 0},
                                            delay_case{{0, 1}, -5, 0}));
+
+long long monotonic_ns() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
+}
+
+// A reading of the counter between two readings of CLOCK_MONOTONIC.
+struct bracketed {
+    long long before_ns;
+    std::uint64_t ticks;
+    long long after_ns;
+};
+
+bracketed read_between(tick_counter& counter) {
+    bracketed b;
+    b.before_ns = monotonic_ns();
+    b.ticks = counter.now();
+    b.after_ns = monotonic_ns();
+    return b;
+}
+
+// Every wait is counted in these ticks: a counter that ran at another rate
+// (microseconds, say) would stretch or shorten every state of the frame.
+TEST(SteadyCounter, CountsAtThePcTimerRate) {
+    auto counter = make_steady_counter();
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const bracketed a = read_between(*counter);
+        while (monotonic_ns() - a.after_ns < 30'000'000) {  // spins: the rate needs real time to pass
+        }
+        const bracketed b = read_between(*counter);
+        const double longest = static_cast<double>(b.after_ns - a.before_ns) * 1e-9;
+        const double shortest = static_cast<double>(b.before_ns - a.after_ns) * 1e-9;
+        if (longest - shortest > 50e-6) continue;  // preempted between two readings: once more
+        const double rate = static_cast<double>(b.ticks - a.ticks) / ((longest + shortest) / 2);
+        EXPECT_NEAR(rate, static_cast<double>(ticks_per_second), 0.01 * static_cast<double>(ticks_per_second));
+        return;
+    }
+    GTEST_SKIP() << "the machine never left the test two undisturbed readings in a row";
+}
 
 class SendToCM17Bounds : public ::testing::Test {
 protected:
