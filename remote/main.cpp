@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is
     // reported, instead of killing the program: even start-up writes files.
     std::signal(SIGXFSZ, SIG_IGN);
+    vantrel::useHomeOfPasswordEntry();
     QApplication app(argc, argv);
     return vantrel::runApplication();
 }

@@ -9,6 +9,10 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace vantrel {
 
@@ -31,6 +35,15 @@ void reportStartupFailure(const QString& message) {
 }
 
 }  // namespace
+
+// Started without HOME (from a cron job, a service, `env -i`), Qt would put
+// the settings under /.config; the home of the user's password entry is
+// where a Linux user expects them.
+void useHomeOfPasswordEntry() {
+    if (!qEnvironmentVariableIsEmpty("HOME")) return;
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && *user->pw_dir)
+        ::setenv("HOME", user->pw_dir, 1);
+}
 
 int runApplication() {
     QCoreApplication::setApplicationName(AppTitle);

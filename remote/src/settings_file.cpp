@@ -1,14 +1,15 @@
 #include "settings_file.h"
 
 #include "app_error.h"
+#include "scratch_folder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringDecoder>
-#include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -60,15 +61,35 @@ QString whyNotWritten(const QString& target, qint64 needed, const QString& other
 }
 
 // Valid UTF-8 without control characters other than tabs and line ends.
+// DEL is no such character: the parser writes it as it is and reads it back.
 bool isText(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (utf8.hasError()) return false;
     for (QChar c : text)
-        if ((c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r')) ||
-            c.unicode() == 0x7F)
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r'))
             return false;
     return true;
+}
+
+// A text the store can write and read back as it is. A lone surrogate has
+// no UTF-8 form, and a leading U+FEFF is taken for a byte-order mark and
+// dropped on reading, by the parser and by every UTF-8 conversion.
+bool keepable(const QString& text) { return QString::fromUtf8(text.toUtf8()) == text; }
+
+bool keepable(const QVariant& value) {
+    if (value.userType() == QMetaType::QString) return keepable(value.toString());
+    if (value.userType() == QMetaType::QStringList)
+        return std::all_of(value.toStringList().cbegin(), value.toStringList().cend(),
+                           [](const QString& t) { return keepable(t); });
+    return true;
+}
+
+// The nearest text the store can keep: lone surrogates become "?" and
+// leading U+FEFFs go, so that what is written is what the next start reads.
+QString storable(QString text) {
+    while (!keepable(text)) text = QString::fromUtf8(text.toUtf8());
+    return text;
 }
 
 bool syncToDisk(const QString& path) {
@@ -84,20 +105,41 @@ bool renameOver(const QString& from, const QString& to, QString& why) {
     return false;
 }
 
-// Keeps `bytes` as `path`, replacing an older copy, all or nothing.
-void keepCopy(const QString& file, const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions) {
+bool sameContent(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.size() == bytes.size() && f.readAll() == bytes;
+}
+
+// Keeps `bytes` beside `file` as "<file>.bak", or ".bak.1", ".bak.2", ...:
+// the first name that is free, or one that holds the same bytes already.
+// An earlier backup is never replaced, so every original stays. The copy
+// is written whole in `scratch` and only then given its name.
+QString keepBackup(const QString& file, const QByteArray& bytes, QFileDevice::Permissions permissions) {
+    const QString base = QFileInfo(file).absoluteFilePath() + QStringLiteral(".bak");
     auto fail = [&](const QString& why) {
-        refuse(file, QStringLiteral("its old content could not be kept as %1 (%2)").arg(path, why));
+        refuse(file, QStringLiteral("its old content could not be kept beside it as %1 (%2)").arg(base, why));
     };
-    QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
-    if (!copy.open()) fail(copy.errorString());
-    if (copy.write(bytes) != bytes.size() || !copy.flush())
-        fail(whyNotWritten(path, bytes.size(), copy.errorString()));
+    ScratchFolder::removeLeftovers(base);
+    const ScratchFolder scratch(base);
+    if (!scratch.made()) fail(whyNotWritten(base, bytes.size(), scratch.errorString()));
+    QFile copy(scratch.filePath(QStringLiteral("backup")));
+    if (!copy.open(QIODevice::WriteOnly)) fail(whyNotWritten(base, bytes.size(), copy.errorString()));
+    if (copy.write(bytes) != bytes.size() || !copy.flush()) fail(whyNotWritten(base, bytes.size(), copy.errorString()));
     copy.setPermissions(permissions);
     copy.close();
-    QString why;
-    if (!syncToDisk(copy.fileName())) fail(whyNotWritten(path, bytes.size(), QStringLiteral("it could not be synced")));
-    if (!renameOver(copy.fileName(), path, why)) fail(why);
+    if (!syncToDisk(copy.fileName())) fail(whyNotWritten(base, bytes.size(), QStringLiteral("it could not be synced")));
+    for (int n = 0; n < 10000; ++n) {
+        const QString path = n ? base + QLatin1Char('.') + QString::number(n) : base;
+        if (QFileInfo(path).isSymLink() || QFileInfo::exists(path)) {
+            if (!QFileInfo(path).isSymLink() && sameContent(path, bytes)) return path;
+            continue;
+        }
+        // A link fails where the name was taken meanwhile: nothing is replaced.
+        if (::link(encoded(copy.fileName()).constData(), encoded(path).constData()) == 0) return path;
+        if (errno != EEXIST) fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    refuse(file, QStringLiteral("its old content could not be kept: %1 and ten thousand more backups are there already")
+                     .arg(base));
 }
 
 QMap<QString, QVariant> without(QMap<QString, QVariant> values, const std::vector<SettingsEntry>& entries) {
@@ -107,14 +149,15 @@ QMap<QString, QVariant> without(QMap<QString, QVariant> values, const std::vecto
 
 }  // namespace
 
-ParsedSettings parseSettings(const QByteArray& bytes, const QString& scratchFolder) {
+ParsedSettings parseSettings(const QByteArray& bytes, const QString& copy) {
     ParsedSettings parsed;
-    // A copy under a name no QSettings of this process has seen: QSettings
-    // shares a cache per file name.
-    QTemporaryFile copy(scratchFolder + QStringLiteral("/.vantrel-read.XXXXXX"));
-    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) return parsed;
-    copy.close();
-    QSettings settings(copy.fileName(), QSettings::IniFormat);
+    QFile file(copy);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+        parsed.error = file.errorString();
+        return parsed;
+    }
+    file.close();
+    QSettings settings(copy, QSettings::IniFormat);
     for (const QString& key : settings.allKeys()) parsed.values[key] = settings.value(key);
     parsed.complete = settings.status() == QSettings::NoError;
     return parsed;
@@ -132,13 +175,30 @@ QString writeSettingsFile(const QString& file, const std::vector<SettingsEntry>&
     const bool exists = info.exists();
     if (exists) {
         if (!info.isFile()) refuse(file, QStringLiteral("%1 is not a regular file").arg(target));
+        // Replacing it would work in a folder we may write, but a file its
+        // owner made read-only says to leave it alone.
+        if (info.ownerId() == ::geteuid() && !(info.permissions() & QFileDevice::WriteOwner))
+            refuse(file, QStringLiteral("%1 is read-only").arg(target));
         QFile source(target);
         if (!source.open(QIODevice::ReadOnly)) refuse(file, source.errorString());
         old = source.readAll();
         if (source.error() != QFileDevice::NoError) refuse(file, source.errorString());
-        needed += old.size();
+        needed += 3 * old.size();
     }
-    const ParsedSettings before = exists ? parseSettings(old, QDir::tempPath()) : ParsedSettings{{}, true};
+
+    // Everything before the final rename happens in a folder of our own
+    // beside the file: never in the temporary folder, which may be unusable
+    // or on another disk, and findable as ours if the save is killed.
+    ScratchFolder::removeLeftovers(target);
+    const ScratchFolder scratch(target);
+    if (!scratch.made()) refuse(file, why(scratch.errorString()));
+    auto parsed = [&](const QByteArray& bytes, const char* copy) {
+        ParsedSettings p = parseSettings(bytes, scratch.filePath(QString::fromLatin1(copy)));
+        if (!p.error.isEmpty()) refuse(file, why(p.error));
+        return p;
+    };
+
+    const ParsedSettings before = exists ? parsed(old, "old") : ParsedSettings{{}, true, {}};
     // Bytes the parser read whole are kept as they are; otherwise the new
     // file starts from what could be read.
     const bool carryBytes = exists && before.complete && isText(old);
@@ -146,8 +206,8 @@ QString writeSettingsFile(const QString& file, const std::vector<SettingsEntry>&
         exists ? QFile(target).permissions()
                : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
-    QTemporaryFile temp(target + QStringLiteral(".XXXXXX"));
-    if (!temp.open()) refuse(file, why(temp.errorString()));
+    QFile temp(scratch.filePath(QStringLiteral("new")));
+    if (!temp.open(QIODevice::WriteOnly)) refuse(file, why(temp.errorString()));
     if (carryBytes && (temp.write(old) != old.size() || !temp.flush())) refuse(file, why(temp.errorString()));
     temp.setPermissions(permissions);
     temp.close();
@@ -155,7 +215,7 @@ QString writeSettingsFile(const QString& file, const std::vector<SettingsEntry>&
         QSettings settings(temp.fileName(), QSettings::IniFormat);
         if (!carryBytes)
             for (auto it = before.values.begin(); it != before.values.end(); ++it) settings.setValue(it.key(), it.value());
-        for (const SettingsEntry& e : entries) settings.setValue(e.key, e.value);
+        for (const SettingsEntry& e : entries) settings.setValue(e.key, storable(e.value));
         settings.sync();
         if (settings.status() != QSettings::NoError) refuse(file, why(QStringLiteral("the file could not be written")));
     }
@@ -163,17 +223,21 @@ QString writeSettingsFile(const QString& file, const std::vector<SettingsEntry>&
     // QSettings may report success over a short write: read it all back.
     QFile written(temp.fileName());
     if (!written.open(QIODevice::ReadOnly)) refuse(file, why(written.errorString()));
-    const ParsedSettings after = parseSettings(written.readAll(), QDir::tempPath());
+    const ParsedSettings after = parsed(written.readAll(), "read-back");
     for (const SettingsEntry& e : entries)
-        if (after.values.value(e.key) != QVariant(e.value))
+        if (after.values.value(e.key) != QVariant(storable(e.value)))
             refuse(file, why(QStringLiteral("%1 did not read back as it was written").arg(e.key)));
     if (!syncToDisk(temp.fileName())) refuse(file, why(QStringLiteral("the file could not be synced")));
 
+    // The old bytes are kept aside when anything the user did not change
+    // would be lost: lines the parser skips, other programs' values that do
+    // not come back the same, or one of ours the store cannot hold as it is.
+    const bool losesOwnValue = std::any_of(entries.begin(), entries.end(), [&](const SettingsEntry& e) {
+        return before.values.contains(e.key) && !keepable(before.values.value(e.key));
+    });
     QString backup;
-    if (exists && (!carryBytes || without(before.values, entries) != without(after.values, entries))) {
-        backup = QFileInfo(file).absoluteFilePath() + QStringLiteral(".bak");
-        keepCopy(file, backup, old, permissions);
-    }
+    if (exists && (!carryBytes || losesOwnValue || without(before.values, entries) != without(after.values, entries)))
+        backup = keepBackup(file, old, permissions);
     QString renameError;
     if (!renameOver(temp.fileName(), target, renameError)) refuse(file, renameError);
     return backup;

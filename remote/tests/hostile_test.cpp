@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,16 @@ TEST_P(HostileSettingsFile, StartsQuicklyAndSavesWithoutLosingAnything) {
     } else {
         EXPECT_FALSE(QFile::exists(conf() + QStringLiteral(".bak")));
     }
+
+    // The file is the program's own now: closing again changes no value,
+    // and the backup of what the user wrote stays the only one.
+    const QByteArray backup = read(conf() + QStringLiteral(".bak"));
+    const ProgramEnd again = start();
+    expectOrderly(again);
+    EXPECT_EQ(saved(), values);
+    EXPECT_EQ(read(conf() + QStringLiteral(".bak")), backup);
+    EXPECT_FALSE(QFile::exists(conf() + QStringLiteral(".bak.1")));
+    EXPECT_EQ(again.errors.find("Vantrel.conf.bak"), std::string::npos) << again.errors;
 }
 
 QByteArray settings(const QByteArray& lines) { return "[Settings]\n" + lines + "\n"; }
@@ -129,6 +140,18 @@ const hostile_file hostileFiles[] = {
     {"foreign_value_with_nul", [] { return settings("ComPort=3\nNote=" + QByteArray("a\0,b", 4)); },
      {{"ComPort", "3"}}, true},
     {"foreign_value_with_bom", [] { return settings("ComPort=3\nNote=\xEF\xBB\xBFhello"); }, {{"ComPort", "3"}}, false},
+    {"del_byte_and_a_note", [] { return QByteArray("[Settings]\nBackroundImage=a\x7f" "b\n# my note\n[Other]\nkeep=1\n"); },
+     {{"BackroundImage", "a\x7f" "b"}}, true},
+    // Values the program cannot hold as they are: the user's text is kept aside.
+    {"picture_path_with_a_lone_surrogate", [] { return settings("OnButtonSkin=/tmp/\\xd800.bmp"); },
+     {{"OnButtonSkin", "/tmp/?.bmp"}}, true},
+    {"value_of_a_byte_order_mark_alone", [] { return settings("BackroundImage=\\xfeff"); }, {{"BackroundImage", ""}}, true},
+    // The screen is 1280 x 720 pixels: 19200 x 10800 twips.
+    {"height_below_the_desktops_width_only", [] { return settings("FormHeight=12000\nFormWidth=15000"); },
+     {{"FormWidth", "15000"}, {"FormHeight", "2505"}}, false},
+    {"place_beyond_the_right_and_lower_edges",
+     [] { return settings("WindowPositionLeft=999999\nWindowPositionTop=999999"); },
+     {{"WindowPositionLeft", "17985"}, {"WindowPositionTop", "8700"}}, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileSettingsFile, ::testing::ValuesIn(hostileFiles),
@@ -247,6 +270,44 @@ TEST_F(Hostile, ASignalDuringStartUpWaitsForTheWindowAndSaves) {
     EXPECT_TRUE(held) << end.errors;
     expectOrderly(end);
     EXPECT_EQ(saved().value("ComPort"), "4");
+}
+
+// A log-off (SIGHUP), a kill or an interrupt: the window closes the
+// orderly way and what it holds is saved.
+class ShutdownSignal : public Hostile, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ShutdownSignal, ClosesTheWindowAndSaves) {
+    write(conf(), settings("ComPort=4"));
+    ProgramRun how;
+    how.endSignal = GetParam();
+    expectOrderly(start(how));
+    EXPECT_EQ(saved().value("ComPort"), "4");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignal, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
+                         [](const auto& row) { return std::string(sigabbrev_np(row.param)); });
+
+// The save needs no temporary folder, and says why when it cannot be made.
+TEST_F(Hostile, AnUnusableTemporaryFolderDoesNotStopTheSave) {
+    write(conf(), settings("ComPort=4"));
+    ProgramRun how;
+    how.environment = {{"TMPDIR", "/proc"}};
+    const ProgramEnd end = start(how);
+    expectOrderly(end);
+    EXPECT_EQ(end.errors.find("Could not save"), std::string::npos) << end.errors;
+    EXPECT_EQ(saved().value("ComPort"), "4");
+}
+
+TEST_F(Hostile, WithoutHomeTheSettingsBelongInTheHomeOfThePasswordEntry) {
+    if (::geteuid() != 0) GTEST_SKIP() << "runs the program as another user, which needs root";
+    const passwd* nobody = ::getpwuid(65534);
+    ASSERT_NE(nobody, nullptr);
+    ProgramRun how;
+    how.withoutHome = true;
+    const ProgramEnd end = start(how);
+    // Nobody's home cannot be written either: the failed save names the file.
+    EXPECT_NE(end.errors.find(std::string(nobody->pw_dir) + "/.config/Vantrel.conf"), std::string::npos)
+        << end.errors;
 }
 
 // A save beyond the file-size limit fails like any other: reported, and

@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +68,16 @@ TEST_F(Store, AllSixteenKeysAndOddTextsSurviveAFreshRead) {
         EXPECT_EQ(reread(it.key()), it.value()) << it.key().toStdString();
         EXPECT_EQ(store.GetSetting(App, Section, it.key()), it.value()) << it.key().toStdString();
     }
+}
+
+// A value with no UTF-8 form, or a leading byte-order mark, cannot come
+// back as it went: it is saved as the next start will read it, never refused.
+TEST_F(Store, TextsItCannotKeepAreSavedAsTheyWillReadBack) {
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QString(QChar(0xFEFF)) + QChar(0xFEFF) + "B");
+    store.SaveSetting(App, Section, QStringLiteral("BackroundImage"), QStringLiteral("/tmp/") + QChar(0xD800) + ".bmp");
+    store.commit();
+    EXPECT_EQ(reread(QStringLiteral("HouseCode")), "B");
+    EXPECT_EQ(reread(QStringLiteral("BackroundImage")), "/tmp/?.bmp");
 }
 
 TEST_F(Store, AHandEditedListStillReadsAsText) {
@@ -130,7 +142,7 @@ TEST_F(Store, ALinkedFileStaysALinkAndItsTargetGetsTheValues) {
     EXPECT_EQ(reread(QStringLiteral("HouseCode")), "C");
 }
 
-TEST_F(Store, LinesItCannotKeepGoToABackupOnceAndTheSaveGoesOn) {
+TEST_F(Store, LinesItCannotKeepGoToABackupThatNeverReplacesAnother) {
     const QByteArray hand = "# the kitchen lamp is A3\n[Settings]\nHouseCode=A\nnot a setting\n";
     put(file(), hand);
     put(file() + QStringLiteral(".bak"), "an older backup");
@@ -138,21 +150,64 @@ TEST_F(Store, LinesItCannotKeepGoToABackupOnceAndTheSaveGoesOn) {
     store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
     store.commit();
     EXPECT_EQ(reread(QStringLiteral("HouseCode")), "B");
-    EXPECT_EQ(contents(file() + QStringLiteral(".bak")), hand);
+    EXPECT_EQ(contents(file() + QStringLiteral(".bak")), "an older backup");
+    EXPECT_EQ(contents(file() + QStringLiteral(".bak.1")), hand);
     ASSERT_EQ(warnings.lines().size(), 1);
-    EXPECT_TRUE(warnings.lines()[0].contains(file() + QStringLiteral(".bak"))) << warnings.lines()[0].toStdString();
+    EXPECT_TRUE(warnings.lines()[0].contains(file() + QStringLiteral(".bak.1"))) << warnings.lines()[0].toStdString();
 
     store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("C"));
     store.commit();  // the file is clean now: a plain save
     EXPECT_EQ(reread(QStringLiteral("HouseCode")), "C");
-    EXPECT_EQ(contents(file() + QStringLiteral(".bak")), hand);
     EXPECT_EQ(warnings.lines().size(), 1);
+
+    put(file(), hand);  // the same lines once more are kept once
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("D"));
+    store.commit();
+    EXPECT_EQ(contents(file() + QStringLiteral(".bak.1")), hand);
+    EXPECT_FALSE(QFile::exists(file() + QStringLiteral(".bak.2")));
 }
 
-TEST_F(Store, AFolderItMayNotWriteIsNamedAndTheOldFileStays) {
+// What a killed save left beside the file goes at the next save; what a
+// save in progress holds stays.
+TEST_F(Store, LeftoversOfAKilledSaveGoButNotThoseOfASaveInProgress) {
     put(file(), "[Settings]\nHouseCode=A\n");
-    ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
-    // Root writes anywhere, so the save runs as nobody in a child process.
+    for (const char* name : {"Vantrel.conf.saving-Killed", "Vantrel.conf.saving-Living", "Vantrel.conf.bak.saving-Killed"}) {
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QString::fromLatin1(name)));
+        put(dir.filePath(QString::fromLatin1(name) + QStringLiteral("/new")), QByteArray(100000, 'x'));
+    }
+    put(dir.filePath(QStringLiteral("Vantrel.conf.saving-notes.txt")), "the user's own");
+    const int living = ::open(QFile::encodeName(dir.filePath(QStringLiteral("Vantrel.conf.saving-Living"))).constData(),
+                              O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(living, LOCK_EX), 0);
+    put(file() + QStringLiteral(".bak"), "an older backup");
+    put(file(), "# a note makes a backup\n[Settings]\nHouseCode=A\n");
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
+    store.commit();
+    ::close(living);
+    QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    left.sort();
+    EXPECT_EQ(left, QStringList({"Vantrel.conf", "Vantrel.conf.bak", "Vantrel.conf.bak.1", "Vantrel.conf.saving-Living",
+                                 "Vantrel.conf.saving-notes.txt"}));
+}
+
+struct refusal {
+    const char* name;
+    mode_t folder, file;
+    const char* says;  // %1: the folder
+};
+
+std::ostream& operator<<(std::ostream& os, const refusal& r) { return os << r.name; }
+
+class StoreRefuses : public Store, public ::testing::WithParamInterface<refusal> {};
+
+TEST_P(StoreRefuses, NamingTheCauseAndTheOldFileStays) {
+    put(file(), "[Settings]\nHouseCode=A\n");
+    // Root writes anywhere, so the save runs as the file's owner nobody in a child.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), 65534, 65534), 0);
+    }
+    ::chmod(QFile::encodeName(file()).constData(), GetParam().file);
+    ::chmod(QFile::encodeName(dir.path()).constData(), GetParam().folder);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -162,7 +217,7 @@ TEST_F(Store, AFolderItMayNotWriteIsNamedAndTheOldFileStays) {
             store.commit();
         } catch (const AppError& e) {
             const QString why = QString::fromStdString(e.what());
-            ::_exit(why.contains(QStringLiteral("permission denied on ") + dir.path()) ? 0 : 3);
+            ::_exit(why.contains(QString::fromLatin1(GetParam().says).arg(dir.path())) ? 0 : 3);
         }
         ::_exit(4);
     }
@@ -172,6 +227,11 @@ TEST_F(Store, AFolderItMayNotWriteIsNamedAndTheOldFileStays) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(contents(file()), "[Settings]\nHouseCode=A\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Causes, StoreRefuses,
+                         ::testing::Values(refusal{"folder_not_writable", 0555, 0644, "permission denied on %1"},
+                                           refusal{"file_read_only", 0777, 0444, "%1/Vantrel.conf is read-only"}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace vantrel

@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 class Startup : public ::testing::Test {
@@ -40,27 +43,39 @@ protected:
     QString errors;
 };
 
-TEST_F(Startup, MissingLibraryIsNamedAndEndsTheProgram) {
+struct library_case {
+    const char* name;
+    const char* library;  // what lies where the library belongs: a file to copy, "junk" bytes, or nothing
+    std::vector<const char*> says;
+};
+
+std::ostream& operator<<(std::ostream& os, const library_case& c) { return os << c.name; }
+
+class UnusableLibrary : public Startup, public ::testing::WithParamInterface<library_case> {};
+
+TEST_P(UnusableLibrary, IsNamedAndEndsTheProgramBeforeAnyWindow) {
+    const QString installed = dir.filePath(QStringLiteral("lib/libkestrix.so.1"));
+    const std::string library = GetParam().library;
+    if (library == "junk") {
+        QFile junk(installed);
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write("not a library");
+    } else if (!library.empty()) {
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(library), installed));
+    }
     EXPECT_EQ(run(), 2);
-    EXPECT_TRUE(errors.contains(QStringLiteral("libkestrix.so.1"))) << errors.toStdString();
-    EXPECT_TRUE(errors.contains(QStringLiteral("not found"))) << errors.toStdString();
+    for (const char* text : GetParam().says)
+        EXPECT_TRUE(errors.contains(QString::fromLatin1(text))) << text << "\n" << errors.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("config/Vantrel.conf"))));  // nothing saved
 }
 
-TEST_F(Startup, ALibraryWithoutTheClassIsNamedAndEndsTheProgram) {
-    ASSERT_TRUE(QFile::copy(QStringLiteral(REFUSING_KESTRIX), dir.filePath(QStringLiteral("lib/libkestrix.so.1"))));
-    EXPECT_EQ(run(), 2);
-    EXPECT_TRUE(errors.contains(QStringLiteral("does not provide the class Kestrix.controlcm")))
-        << errors.toStdString();
-}
-
-TEST_F(Startup, ABrokenLibraryIsNamedAndEndsTheProgram) {
-    QFile junk(dir.filePath(QStringLiteral("lib/libkestrix.so.1")));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("not a library");
-    junk.close();
-    EXPECT_EQ(run(), 2);
-    EXPECT_TRUE(errors.contains(QStringLiteral("could not be loaded"))) << errors.toStdString();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, UnusableLibrary,
+    ::testing::Values(library_case{"missing", "", {"libkestrix.so.1", "not found"}},
+                      library_case{"without_the_class", REFUSING_KESTRIX, {"does not provide the class Kestrix.controlcm"}},
+                      library_case{"without_the_creation_function", NAMELESS_KESTRIX,
+                                   {"does not provide the class Kestrix.controlcm"}},
+                      library_case{"not_a_library", "junk", {"could not be loaded"}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -20,7 +20,7 @@ ProgramEnd run(const ProgramRun& how, int limitSeconds) {
     // Blocked before the fork, so that the child is born with it blocked.
     sigset_t term, before;
     sigemptyset(&term);
-    sigaddset(&term, SIGTERM);
+    sigaddset(&term, how.endSignal);
     ::sigprocmask(how.askToEnd ? SIG_BLOCK : SIG_UNBLOCK, &term, &before);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
@@ -31,16 +31,21 @@ ProgramEnd run(const ProgramRun& how, int limitSeconds) {
             const rlimit limit{static_cast<rlim_t>(how.fileSizeLimit), static_cast<rlim_t>(how.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("QT_QPA_PLATFORM", VANTREL_TEST_PLATFORM, 1);
         ::setenv("XDG_CONFIG_HOME", how.configHome.c_str(), 1);
         for (const auto& [name, value] : how.environment) ::setenv(name.c_str(), value.c_str(), 1);
+        if (how.withoutHome) {
+            ::unsetenv("HOME");
+            ::unsetenv("XDG_CONFIG_HOME");
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+        }
         ::execl(how.program.c_str(), how.program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::sigprocmask(SIG_SETMASK, &before, nullptr);
     ::close(err[1]);
     if (child < 0) return end;
-    if (how.askToEnd) ::kill(child, SIGTERM);
+    if (how.askToEnd) ::kill(child, how.endSignal);
     if (how.whileRunning) how.whileRunning(child);
 
     // Standard error until the program closes it, within the time limit.

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <csignal>
 #include <functional>
 #include <string>
 #include <utility>
@@ -15,9 +16,13 @@ namespace vantrel::testing {
 struct ProgramRun {
     std::string program;
     std::string configHome;  // XDG_CONFIG_HOME
-    // Ask it to end (SIGTERM) from the start: the signal waits, blocked,
+    // Ask it to end (`endSignal`) from the start: the signal waits, blocked,
     // until the program takes it, and the program acts on it once up.
     bool askToEnd = true;
+    int endSignal = SIGTERM;
+    // Neither HOME nor XDG_CONFIG_HOME set, and run as nobody when the test
+    // runs as root: where it saves then shows in the error of its save.
+    bool withoutHome = false;
     long fileSizeLimit = -1;  // bytes (ulimit -f); -1: none
     std::vector<std::pair<std::string, std::string>> environment;
     std::vector<int> keepOpen;              // descriptors the program inherits

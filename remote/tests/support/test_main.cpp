@@ -11,7 +11,8 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        qputenv("QT_QPA_PLATFORM", VANTREL_TEST_PLATFORM);
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         char dir[] = "/tmp/vantrel-tests-XXXXXX";
         if (::mkdtemp(dir)) qputenv("XDG_RUNTIME_DIR", dir);  // mkdtemp makes it 0700
