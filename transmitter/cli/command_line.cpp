@@ -79,6 +79,11 @@ options parse(const std::vector<std::string>& args) {
             auto n = number(v, 1, 1000);
             if (!n) bad("'" + v + "' is not a repeat count from 1 to 1000 (--repeat)");
             o.repeat = *n;
+        } else if (a == "--wait") {
+            const std::string& v = value();
+            auto n = number(v, 0, 3600);
+            if (!n) bad("'" + v + "' is not a number of seconds from 0 to 3600 (--wait)");
+            o.wait = *n;
         } else if (a == "--dry-run") {
             o.dry_run = true;
         } else if (a == "--list") {
@@ -104,7 +109,7 @@ options parse(const std::vector<std::string>& args) {
         const char* what = o.list ? "--list" : "--check";
         if (o.list && o.check) bad("--list and --check cannot be used together");
         if (o.list && (o.port || !o.device.empty())) bad("--list shows every port: it takes no --port or --device");
-        if (o.dry_run || o.repeat != 1) bad(std::string(what) + " sends nothing: it takes no --dry-run or --repeat");
+        if (o.dry_run || o.repeat != 1 || o.wait) bad(std::string(what) + " sends nothing: it takes no --dry-run, --repeat or --wait");
         if (!words.empty()) bad(std::string(what) + " takes no command, but got '" + words.front() + "'");
         return o;
     }
@@ -137,7 +142,7 @@ options parse(const std::vector<std::string>& args) {
 }
 
 const char* const help_text =
-    R"(Usage: kestrix-send [--port N | --device PATH] [--dry-run] [--repeat N] [-v] COMMAND...
+    R"(Usage: kestrix-send [--port N | --device PATH] [--wait SECONDS] [--dry-run] [--repeat N] [-v] COMMAND...
        kestrix-send --list [--json]
        kestrix-send --check [--port N | --device PATH]
 Switch X10 modules through a Firecracker (CM17A) transmitter on a serial port.
@@ -154,6 +159,9 @@ Options:
   --port N       COM port N: 1 to 4 are /dev/ttyS0 to /dev/ttyS3, 5 and up
                  /dev/ttyUSB0 and up (default 1)
   --device PATH  any serial device, such as /dev/ttyUSB1
+  --wait SECONDS when another program holds the port (Vantrel, kestrix-bridge,
+                 another kestrix-send), wait up to SECONDS for it instead of
+                 failing at once with error 8010 (0 to 3600, default 0)
   --dry-run      send to a simulated transmitter instead of a port, and print
                  what it received: the frames, their meaning and any timing
                  fault (every line state must last 0.5 ms)

@@ -31,6 +31,7 @@ struct options {
     std::string device;
     bool dry_run = false;
     int repeat = 1;
+    int wait = 0;        // seconds to wait for a port another program holds
     bool verbose = false;
     bool help = false;
     bool list = false;   // list the serial ports instead of sending

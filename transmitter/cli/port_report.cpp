@@ -1,26 +1,8 @@
 #include "port_report.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace kestrix::cli {
-namespace {
-
-std::string json_string(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else if (c < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            out += code;
-        } else out += static_cast<char>(c);
-    }
-    return out + "\"";
-}
-
-}  // namespace
 
 void print_ports(std::ostream& out, const std::vector<ports::port>& list) {
     if (list.empty()) {
@@ -49,19 +31,23 @@ void print_ports(std::ostream& out, const std::vector<ports::port>& list) {
 }
 
 void print_ports_json(std::ostream& out, const std::vector<ports::port>& list) {
-    out << "[";
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const ports::port& p = list[i];
-        out << (i ? ",\n " : "\n ") << "{\"com\": " << (p.com ? std::to_string(p.com) : "null")
-            << ", \"device\": " << json_string(p.device) << ", \"driver\": " << json_string(p.driver)
-            << ", \"usb_id\": " << json_string(p.usb_id) << ", \"product\": " << json_string(p.product)
-            << ", \"maker\": " << json_string(p.maker) << ", \"by_id\": " << json_string(p.by_id)
-            << ", \"no_hardware\": " << (p.no_hardware ? "true" : "false")
-            << ", \"may_open\": " << (p.may_open ? "true" : "false")
-            << ", \"access_hint\": " << json_string(p.access_hint) << ", \"held\": " << (p.held ? "true" : "false")
-            << ", \"held_by\": " << json_string(p.held_by) << "}";
-    }
-    out << (list.empty() ? "]\n" : "\n]\n");
+    nlohmann::json ports = nlohmann::json::array();
+    for (const ports::port& p : list)
+        ports.push_back({{"com", p.com ? nlohmann::json(p.com) : nlohmann::json(nullptr)},
+                         {"device", p.device},
+                         {"driver", p.driver},
+                         {"usb_id", p.usb_id},
+                         {"product", p.product},
+                         {"maker", p.maker},
+                         {"by_id", p.by_id},
+                         {"no_hardware", p.no_hardware},
+                         {"may_open", p.may_open},
+                         {"access_hint", p.access_hint},
+                         {"held", p.held},
+                         {"held_by", p.held_by}});
+    // A USB name is whatever bytes the adapter reports: what is not UTF-8
+    // becomes U+FFFD, so that the output is always valid JSON.
+    out << ports.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
 }  // namespace kestrix::cli

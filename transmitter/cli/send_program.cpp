@@ -4,6 +4,9 @@
 #include "kestrix/linux_serial.h"
 #include "simulated_line.h"
 
+#include <chrono>
+#include <thread>
+
 namespace kestrix::cli {
 
 platform::platform()
@@ -12,7 +15,8 @@ platform::platform()
           if (o.dry_run) return std::make_unique<sim::simulated_line>(clock, rx);
           if (!o.device.empty()) return make_linux_serial_line(o.device);
           return make_linux_serial_line();
-      }) {}
+      }),
+      pause([] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }) {}
 
 int send(const options& o, std::ostream& out, std::ostream& err, const platform& on) {
     sim::receiver receiver;
@@ -21,7 +25,15 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
     try {
         controlcm control(on.line(o, clock, receiver), std::move(counter));
         control.comport(o.port.value_or(1));
-        if (const std::int16_t result = control.Init(); result != 0) {
+        // A port another program holds is tried again until --wait runs out.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.wait);
+        std::int16_t result = control.Init();
+        for (bool told = false; result == errc::port_in_use && std::chrono::steady_clock::now() < deadline;
+             told = true, result = control.Init()) {
+            if (o.verbose && !told) out << "waiting up to " << o.wait << " s: " << control.last_error() << std::endl;
+            on.pause();
+        }
+        if (result != 0) {
             err << "kestrix-send: error " << result << ": " << control.last_error() << "\n";
             return 1;
         }

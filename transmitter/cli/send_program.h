@@ -18,6 +18,8 @@ namespace kestrix::cli {
 struct platform {
     std::function<std::unique_ptr<tick_counter>()> counter;
     std::function<std::unique_ptr<serial_line>(const options&, tick_counter& clock, sim::receiver& rx)> line;
+    // Waits a moment before the port is tried again (--wait).
+    std::function<void()> pause;
     platform();
 };
 

@@ -71,12 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
                       bad_case{"A dim -5", "'-5' is not a percentage"}, bad_case{"-- -v A1 on", "'-v'"},
                       bad_case{"--json", "--json goes with --list"}, bad_case{"--list A1 on", "takes no command"},
                       bad_case{"--list --port 2", "takes no --port"}, bad_case{"--check --dry-run", "sends nothing"},
-                      bad_case{"--list --check", "cannot be used together"}));
+                      bad_case{"--list --check", "cannot be used together"}, bad_case{"--wait x A1 on", "'x'"},
+                      bad_case{"--wait 3601 A1 on", "'3601'"}, bad_case{"--list --wait 5", "sends nothing"}));
 
 TEST(CommandLine, OptionsAndHelp) {
-    const options o = parse(words("--port 5 --repeat 3 --dry-run -v A1 on"));
+    const options o = parse(words("--port 5 --repeat 3 --wait 5 --dry-run -v A1 on"));
     EXPECT_EQ(o.port, 5);
     EXPECT_EQ(o.repeat, 3);
+    EXPECT_EQ(o.wait, 5);
     EXPECT_TRUE(o.dry_run);
     EXPECT_TRUE(o.verbose);
     EXPECT_EQ(parse(words("--device /dev/ttyUSB1 A1 on")).device, "/dev/ttyUSB1");

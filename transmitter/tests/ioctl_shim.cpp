@@ -4,7 +4,9 @@
 //     fresh pseudo-terminal (so /dev/ttyS0, the console here, is never opened);
 //   - the TIOCMBIS/TIOCMBIC ioctls, which it records with CLOCK_MONOTONIC
 //     times instead of passing them to a terminal that has no modem lines;
-//   - closing that device, which it records.
+//   - closing that device, which it records;
+//   - opening and closing the device named by KESTRIX_SHIM_WATCH, which it
+//     records but leaves as it is (a pseudo-terminal of the test's, say).
 // At exit it writes the record to KESTRIX_SHIM_LOG, one "ns kind dtr rts" per
 // line, kind being "open", "line" or "close".
 // It plays a misbehaving adapter when told to:
@@ -42,7 +44,7 @@ struct event {
     int rts;
 };
 
-event events[4096];
+event events[1 << 16];
 int event_count = 0;
 int dtr = 1, rts = 1;
 int watched_fd = -1;
@@ -98,6 +100,17 @@ int open_pseudo_terminal(int flags) {
 
 mode_t mode_arg(int flags, va_list ap) { return (flags & O_CREAT) ? va_arg(ap, mode_t) : 0; }
 
+// A successful open of the watched device becomes the port the log follows.
+int watch_if_named(const char* path, int fd) {
+    const char* watched = std::getenv("KESTRIX_SHIM_WATCH");
+    if (fd >= 0 && watched && path && std::strcmp(path, watched) == 0) {
+        watched_fd = fd;
+        dtr = rts = 1;
+        record("open");
+    }
+    return fd;
+}
+
 // Holds the program the first time it opens KESTRIX_SHIM_HOLD, until told to go on.
 void hold_at(const char* path) {
     static bool held = false;
@@ -136,7 +149,7 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
     va_end(ap);
     hold_at(path);
     if (is_redirected(path)) return open_pseudo_terminal(flags);
-    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+    return watch_if_named(path, real<int (*)(const char*, int, ...)>("open")(path, flags, mode));
 }
 
 __attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
@@ -146,7 +159,7 @@ __attribute__((visibility("default"))) int open64(const char* path, int flags, .
     va_end(ap);
     hold_at(path);
     if (is_redirected(path)) return open_pseudo_terminal(flags);
-    return real<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
+    return watch_if_named(path, real<int (*)(const char*, int, ...)>("open64")(path, flags, mode));
 }
 
 __attribute__((visibility("default"))) int openat(int dirfd, const char* path, int flags, ...) {
@@ -156,7 +169,7 @@ __attribute__((visibility("default"))) int openat(int dirfd, const char* path, i
     va_end(ap);
     hold_at(path);
     if (is_redirected(path)) return open_pseudo_terminal(flags);
-    return real<int (*)(int, const char*, int, ...)>("openat")(dirfd, path, flags, mode);
+    return watch_if_named(path, real<int (*)(int, const char*, int, ...)>("openat")(dirfd, path, flags, mode));
 }
 
 __attribute__((visibility("default"))) int close(int fd) {

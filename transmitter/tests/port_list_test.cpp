@@ -4,12 +4,12 @@
 #include "serial_ports.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,54 +19,20 @@ namespace kestrix {
 namespace {
 namespace fs = std::filesystem;
 
-// Reads back what print_ports_json writes: an array of flat objects.
+// Reads back what print_ports_json writes.
 std::vector<ports::port> read_json(const std::string& text) {
     std::vector<ports::port> out;
-    std::size_t i = 0;
-    const auto skip = [&] {
-        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    };
-    const auto string = [&] {
-        std::string s;
-        for (++i; i < text.size() && text[i] != '"'; ++i) {
-            if (text[i] != '\\') s += text[i];
-            else if (text[++i] == 'n') s += '\n';
-            else if (text[i] == 't') s += '\t';
-            else if (text[i] == 'u') s += static_cast<char>(std::stoi(text.substr(i + 1, 4), nullptr, 16)), i += 4;
-            else s += text[i];
-        }
-        ++i;
-        return s;
-    };
-    skip();
-    if (text[i++] != '[') return out;
-    for (skip(); i < text.size() && text[i] != ']'; skip()) {
-        if (text[i] == ',') ++i, skip();
+    for (const auto& j : nlohmann::json::parse(text)) {
         ports::port p;
-        for (++i, skip(); text[i] != '}'; skip()) {
-            if (text[i] == ',') ++i, skip();
-            const std::string key = string();
-            skip();
-            ++i;  // ':'
-            skip();
-            std::string value;
-            if (text[i] == '"') value = string();
-            else
-                while (std::isalnum(static_cast<unsigned char>(text[i]))) value += text[i++];
-            if (key == "com") p.com = value == "null" ? 0 : std::stoi(value);
-            else if (key == "device") p.device = value;
-            else if (key == "driver") p.driver = value;
-            else if (key == "usb_id") p.usb_id = value;
-            else if (key == "product") p.product = value;
-            else if (key == "maker") p.maker = value;
-            else if (key == "by_id") p.by_id = value;
-            else if (key == "no_hardware") p.no_hardware = value == "true";
-            else if (key == "may_open") p.may_open = value == "true";
-            else if (key == "access_hint") p.access_hint = value;
-            else if (key == "held") p.held = value == "true";
-            else if (key == "held_by") p.held_by = value;
-        }
-        ++i;
+        p.com = j.at("com").is_null() ? 0 : j.at("com").get<int>();
+        for (auto [key, field] : {std::pair{"device", &ports::port::device}, {"driver", &ports::port::driver},
+                                  {"usb_id", &ports::port::usb_id}, {"product", &ports::port::product},
+                                  {"maker", &ports::port::maker}, {"by_id", &ports::port::by_id},
+                                  {"access_hint", &ports::port::access_hint}, {"held_by", &ports::port::held_by}})
+            p.*field = j.at(key).get<std::string>();
+        for (auto [key, field] : {std::pair{"no_hardware", &ports::port::no_hardware},
+                                  {"may_open", &ports::port::may_open}, {"held", &ports::port::held}})
+            p.*field = j.at(key).get<bool>();
         out.push_back(p);
     }
     return out;
@@ -230,10 +196,16 @@ TEST_F(PortList, FindsEveryPortWithWhatIsBehindItAndWhoHoldsIt) {
 }
 
 TEST_F(PortList, TheJsonReadsBackToTheSameRows) {
-    const std::vector<ports::port> found = ports::list(as_user());
+    std::vector<ports::port> found = ports::list(as_user());
     std::ostringstream json;
     cli::print_ports_json(json, found);
     EXPECT_EQ(read_json(json.str()), found) << json.str();
+
+    // An adapter may report any bytes as its name: the JSON stays valid.
+    found[0].product = "FT232R \xff\xfe\"\n\x01";
+    json.str("");
+    cli::print_ports_json(json, found);
+    EXPECT_EQ(read_json(json.str()).at(0).product, "FT232R \xEF\xBF\xBD\xEF\xBF\xBD\"\n\x01") << json.str();
 }
 
 TEST_F(FakeMachine, AMachineWithoutSerialPortsSaysSo) {

@@ -10,16 +10,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace kestrix {
 namespace {
 
-std::uint64_t ticks_of(long long ns) {
-    const auto n = static_cast<std::uint64_t>(ns);
-    return n / 1'000'000'000 * ticks_per_second + n % 1'000'000'000 * ticks_per_second / 1'000'000'000;
-}
+using testing::recording;
 
 struct run_result {
     int status;          // exit status, -1 if it did not exit
@@ -59,28 +54,9 @@ run_result run_under_shim(const std::vector<std::string>& argv, const std::strin
     return r;
 }
 
-// What the shim recorded, replayed into a receiver.
-struct recording {
-    sim::receiver rx;
-    int opened = 0, closed = 0;  // each close is a hang-up: the kernel drops DTR and RTS
-};
-
 recording replay(const std::string& log) {
-    recording rec;
-    std::ifstream in(log);
-    std::string line, kind;
-    std::uint64_t close_tick = 0;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        long long ns;
-        int dtr, rts;
-        fields >> ns >> kind >> dtr >> rts;
-        if (kind == "open") ++rec.opened;
-        if (kind == "close") ++rec.closed, close_tick = ticks_of(ns);
-        if (kind == "open" || kind == "line") rec.rx.lines(ticks_of(ns), dtr, rts);
-    }
+    recording rec = testing::replay_shim_log(log);
     std::filesystem::remove(log);
-    rec.rx.finish(close_tick);
     return rec;
 }
 

@@ -1,0 +1,79 @@
+// The commands waiting for the transmitter, and the port taken in turns.
+// Pure: no threads, no broker, no sockets. The bridge's sending thread
+// drives it; tests drive it with a fake line and counter.
+#pragma once
+
+#include "command_words.h"
+#include "kestrix/controlcm.h"
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kestrix::bridge {
+
+using steady = std::chrono::steady_clock;
+
+struct pending {
+    command cmd;
+    steady::time_point arrived;
+};
+
+// Commands in arrival order. A newer ON or OFF replaces one still waiting
+// for the same unit (the latest wins), unless a DIM or BRIGHT of its house
+// waits after it: those are never merged or overtaken.
+class command_queue {
+public:
+    explicit command_queue(std::size_t capacity = 256) : capacity_(capacity) {}
+    enum class added { queued, merged, full };
+    // A full queue refuses the new command; nothing waiting is dropped.
+    added push(const command& c, steady::time_point now);
+    std::optional<pending> take();
+    std::size_t size() const { return waiting_.size(); }
+
+private:
+    std::size_t capacity_;
+    std::deque<pending> waiting_;
+};
+
+// What became of a command.
+struct report {
+    enum class kind { busy, sent, failed };
+    kind what;
+    command cmd;
+    int error = 0;       // for failed
+    std::string text;    // for failed: the error's description
+};
+
+// Sends commands through a control, opening the port for a burst and
+// closing it between bursts so that other programs can use it. A port
+// another program holds is tried again until `busy_wait` after the
+// command arrived, then the command fails.
+class transmitter_session {
+public:
+    struct hooks {
+        std::function<steady::time_point()> now = [] { return steady::now(); };
+        // Waits; returns false when the bridge is stopping.
+        std::function<bool(steady::duration)> pause;
+    };
+    transmitter_session(controlcm& control, std::int16_t port, std::chrono::seconds busy_wait, hooks on,
+                        std::function<void(const report&)> reporter);
+
+    void send(const pending& p);
+    // Between bursts: lets go of the port.
+    void rest();
+
+private:
+    bool open(const pending& p);
+    controlcm& control_;
+    std::int16_t port_;
+    std::chrono::seconds busy_wait_;
+    hooks hooks_;
+    std::function<void(const report&)> report_;
+    bool open_ = false;
+};
+
+}  // namespace kestrix::bridge

@@ -1,0 +1,40 @@
+// kestrix-bridge: the X10 Firecracker for the whole home, over MQTT and a
+// mochad-compatible text port. See kestrix-bridge(8).
+#include "config.h"
+#include "service.h"
+#include "log.h"
+#include "startup.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    using namespace kestrix::bridge;
+    const startup s = parse_startup(std::vector<std::string>(argv + 1, argv + argc));
+    if (!s.error.empty()) {
+        std::cerr << "kestrix-bridge: " << s.error << "\nUsage: kestrix-bridge [--config FILE] [--check-config] [-v]\n";
+        return 2;
+    }
+    if (s.help) {
+        std::cout << startup_help;
+        return 0;
+    }
+    set_verbose(s.verbose);
+    config c;
+    try {
+        c = load_config(s.config_file);
+    } catch (const config_error& e) {
+        log(level::error, e.what());
+        return 2;
+    }
+    if (s.check_only) {
+        print_plan(std::cout, c);
+        return 0;
+    }
+    try {
+        service bridge(std::move(c));
+        return bridge.run();
+    } catch (const std::exception& e) {
+        log(level::error, e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,66 @@
+// A thin owner of a libmosquitto client for a poll() loop: the loop waits
+// on socket() (for writing too when wants_write()), and calls the three
+// service calls. Nothing here blocks for long, and no thread is started.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace kestrix::bridge {
+
+struct mqtt_options {
+    std::string host = "localhost";
+    int port = 1883;
+    std::string username;  // empty: no login
+    std::string password;
+    bool tls = false;      // verify the broker against the system's CA store
+    std::string client_id;
+    int keepalive = 60;
+    std::string will_topic;  // empty: no last will
+    std::string will_payload;
+};
+
+struct mqtt_message {
+    std::string topic;
+    std::string payload;
+    bool retained = false;
+};
+
+class mqtt_client {
+public:
+    // Throws std::runtime_error when the library refuses the options.
+    explicit mqtt_client(const mqtt_options& options);
+    ~mqtt_client();
+    mqtt_client(const mqtt_client&) = delete;
+    mqtt_client& operator=(const mqtt_client&) = delete;
+
+    // Starts a connection (or a new one); the outcome comes to on_connect.
+    // Returns an empty string, or why it could not even start.
+    std::string connect();
+    void disconnect();
+
+    int socket() const;  // -1 while there is no connection
+    bool wants_write() const;
+    // Each returns an empty string, or why the connection broke.
+    std::string readable();
+    std::string writable();
+    std::string tick();  // at least once a second or so: keep-alive
+
+    void publish(const std::string& topic, const std::string& payload, int qos, bool retain);
+    void subscribe(const std::string& pattern, int qos);
+
+    // rc 0: connected; otherwise why the broker refused (text given).
+    std::function<void(int rc, const std::string& why)> on_connect;
+    std::function<void(const std::string& why)> on_disconnect;
+    std::function<void(const mqtt_message&)> on_message;
+
+private:
+    mqtt_options options_;
+    mosquitto* handle_ = nullptr;
+    bool started_ = false;
+};
+
+}  // namespace kestrix::bridge

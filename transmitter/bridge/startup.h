@@ -1,0 +1,28 @@
+// kestrix-bridge's command line, and what --check-config prints.
+#pragma once
+
+#include "config.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kestrix::bridge {
+
+struct startup {
+    std::string config_file = "/etc/kestrix/bridge.toml";
+    bool check_only = false;
+    bool verbose = false;
+    bool help = false;
+    std::string error;  // a bad command line
+};
+
+startup parse_startup(const std::vector<std::string>& args);
+
+extern const char* const startup_help;
+
+// What the bridge would do with `c`: the port, the broker, the topics and
+// every unit.
+void print_plan(std::ostream& out, const config& c);
+
+}  // namespace kestrix::bridge

@@ -1,0 +1,102 @@
+// Configuration files, good and bad: every error names the file, the line
+// and column, and what was expected.
+#include "config.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kestrix::bridge {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Config : public ::testing::Test {
+protected:
+    Config() { fs::create_directories(folder); }
+    ~Config() override { fs::remove_all(folder); }
+    std::string write(const std::string& text, const std::string& name = "bridge.toml") {
+        std::ofstream(folder / name) << text;
+        return (folder / name).string();
+    }
+    fs::path folder = fs::temp_directory_path() / ("kestrix-config-" + std::to_string(::getpid()));
+};
+
+struct bad_file {
+    const char* name;
+    const char* text;
+    const char* says;  // after the folder; {} stands for the folder
+};
+
+std::ostream& operator<<(std::ostream& os, const bad_file& b) { return os << b.name; }
+
+class BadConfig : public Config, public ::testing::WithParamInterface<bad_file> {};
+
+TEST_P(BadConfig, IsRefusedNamingFileLineColumnAndWhatWasExpected) {
+    const std::string file = write(GetParam().text);
+    try {
+        load_config(file);
+        FAIL() << "accepted";
+    } catch (const config_error& e) {
+        std::string says = (folder / GetParam().says).string();
+        if (const auto at = says.find("{}"); at != std::string::npos) says.replace(at, 2, folder.string());
+        EXPECT_EQ(std::string(e.what()), says);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadConfig,
+    ::testing::Values(
+        bad_file{"typo", "[transmitter]\nprot = 5\n",
+                 "bridge.toml:2:1: unknown key 'prot' in [transmitter]; expected one of port, device, busy_wait"},
+        bad_file{"unknown_section", "[mqt]\nhost = \"x\"\n",
+                 "bridge.toml:1:2: unknown key 'mqt'; expected one of transmitter, mqtt, mochad, unit"},
+        bad_file{"syntax", "[mqtt]\nhost = localhost\n",
+                 "bridge.toml:2:8: Error while parsing value: could not determine value type (a text goes in quotes, "
+                 "such as host = \"localhost\")"},
+        bad_file{"port_as_text", "[mqtt]\nport = \"1883\"\n",
+                 "bridge.toml:2:8: [mqtt] port: expected a whole number from 1 to 65535"},
+        bad_file{"port_too_large", "[mqtt]\nport = 70000\n",
+                 "bridge.toml:2:8: [mqtt] port: expected a whole number from 1 to 65535"},
+        bad_file{"tls_as_text", "[mqtt]\ntls = \"yes\"\n", "bridge.toml:2:7: [mqtt] tls: expected true or false"},
+        bad_file{"port_and_device", "[transmitter]\nport = 5\ndevice = \"/dev/ttyUSB0\"\n",
+                 "bridge.toml:3:10: [transmitter] device: name either a port or a device, not both"},
+        bad_file{"wildcard_topic", "[mqtt]\nbase_topic = \"home/#\"\n",
+                 "bridge.toml:2:14: [mqtt] base_topic: expected a topic without + or # or empty levels"},
+        bad_file{"password_without_user", "[mqtt]\npassword_file = \"pw\"\n",
+                 "bridge.toml:2:17: [mqtt] password_file: a password needs a username"},
+        bad_file{"password_unreadable", "[mqtt]\nusername = \"u\"\npassword_file = \"missing\"\n",
+                 "bridge.toml:3:17: password_file: {}/missing cannot be read: No such file or directory"},
+        bad_file{"listen_without_port", "[mochad]\nlisten = \"localhost\"\n",
+                 "bridge.toml:2:10: [mochad] listen: expected an address and a port, such as \"127.0.0.1:1099\" or "
+                 "\"[::1]:1099\" (or empty: off)"},
+        bad_file{"address", "[[unit]]\naddress = \"Q1\"\n",
+                 "bridge.toml:2:11: [[unit]] address: expected a house A to P and a unit 1 to 16, e.g. \"A1\""},
+        bad_file{"address_missing", "[[unit]]\nname = \"Hall\"\n",
+                 "bridge.toml:1:1: [[unit]] address: missing; expected a house A to P and a unit 1 to 16, e.g. \"A1\""},
+        bad_file{"address_twice", "[[unit]]\naddress = \"A1\"\n[[unit]]\naddress = \"a1\"\n",
+                 "bridge.toml:4:11: [[unit]] address: A1 is configured twice"},
+        bad_file{"kind", "[[unit]]\naddress = \"A1\"\nkind = \"dimmer\"\n",
+                 "bridge.toml:3:8: [[unit]] kind: expected \"light\" (dimmable) or \"switch\""}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Config, DefaultsFillWhatIsNotSaid) {
+    write("s3cret\n", "password");
+    const config c = load_config(write("[mqtt]\ntls = true\nusername = \"hub\"\npassword_file = \"password\"\n"
+                                       "[mochad]\nlisten = \"1099\"\n[[unit]]\naddress = \"b12\"\nkind = \"switch\"\n"));
+    EXPECT_EQ(c.mqtt_port, 8883);
+    EXPECT_EQ(c.password, "s3cret");
+    EXPECT_EQ(c.listen_host + ":" + std::to_string(c.listen_port), "127.0.0.1:1099");  // loopback unless named
+    EXPECT_EQ(c.client_id.rfind("kestrix-", 0), 0u);
+    ASSERT_EQ(c.units.size(), 1u);
+    EXPECT_EQ(c.units[0].name, "B12");
+    EXPECT_FALSE(c.units[0].dimmable);
+    EXPECT_EQ(c.port, 1);
+    EXPECT_EQ(c.busy_wait, 10);
+}
+
+}  // namespace
+}  // namespace kestrix::bridge

@@ -1,0 +1,222 @@
+// The real kestrix-bridge against a real mosquitto, its serial port a
+// pseudo-terminal watched by the ioctl shim: what a hub and a mochad
+// client see, and what goes out on the line.
+#include "support/fakes.h"
+#include "support/live_bridge.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+namespace kestrix::bridge::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+class Live : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!broker::available()) GTEST_SKIP() << "mosquitto is not installed (apt install mosquitto): no broker to test against";
+        mqtt = std::make_unique<broker>();
+        fs::create_directories(folder);
+        std::ofstream(folder / "bridge.toml")
+            << "[transmitter]\ndevice = \"" << line.slave << "\"\nbusy_wait = 5\n"
+            << "[mqtt]\nhost = \"127.0.0.1\"\nport = " << mqtt->port() << "\nclient_id = \"test\"\n"
+            << "[mochad]\nlisten = \"127.0.0.1:" << text_port << "\"\n"
+            << "[[unit]]\naddress = \"A1\"\nname = \"Hall lamp\"\n[[unit]]\naddress = \"B12\"\nkind = \"switch\"\n";
+        start();
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    void start() {
+        bridge = std::make_unique<shimmed_process>(
+            std::vector<std::string>{KESTRIX_BRIDGE, "--config", (folder / "bridge.toml").string(), "-v"}, shim_log(),
+            line.slave);
+        ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
+        // The status goes last: once the broker has it, it has the rest.
+        ASSERT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/bridge/status"}).next("kestrix/bridge/status"));
+    }
+    // Stops the bridge and replays what it put on the line.
+    kestrix::testing::recording stop() {
+        const process_end end = bridge->stop(SIGTERM);
+        EXPECT_TRUE(end.exited && end.status == 0) << end.status << "\n" << end.errors;
+        return kestrix::testing::replay_shim_log(shim_log());
+    }
+    std::string shim_log(const char* who = "bridge") const { return (folder / (std::string(who) + ".log")).string(); }
+    // Waits for a status whose JSON satisfies `wanted`.
+    std::optional<json> status(mqtt_listener& l, const std::function<bool(const json&)>& wanted) {
+        const auto found = l.next("kestrix/bridge/status", 15,
+                                  [&](const mqtt_message& m) { return wanted(json::parse(m.payload)); });
+        return found ? std::optional<json>(json::parse(found->payload)) : std::nullopt;
+    }
+
+    pseudo_terminal line;
+    int text_port = free_port();
+    fs::path folder = fs::temp_directory_path() / ("kestrix-live-" + std::to_string(::getpid()));
+    std::unique_ptr<broker> mqtt;
+    std::unique_ptr<shimmed_process> bridge;
+};
+
+TEST_F(Live, DiscoveryIsRetainedWithTheBridgeOnlineAndTheLastWillSaysOffline) {
+    mqtt_listener hub(mqtt->port(), {"homeassistant/#", "kestrix/bridge/availability"});
+    const auto a1 = hub.next("homeassistant/device/kestrix_test_a1/config");
+    ASSERT_TRUE(a1);
+    EXPECT_TRUE(a1->retained);
+    const json doc = json::parse(a1->payload);
+    EXPECT_EQ(doc["dev"]["via_device"], "kestrix_test");
+    EXPECT_EQ(doc["cmps"]["a1"]["unique_id"], "kestrix_test_a1");
+    EXPECT_EQ(doc["cmps"]["a1"]["command_topic"], "kestrix/a/1/set");
+    EXPECT_EQ(doc["cmps"]["a1_dim"]["p"], "button");
+    EXPECT_FALSE(doc["cmps"]["a1"].contains("object_id"));
+    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_test_b12/config"));
+    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_test/config"));
+    const auto online = hub.next("kestrix/bridge/availability");
+    ASSERT_TRUE(online);
+    EXPECT_EQ(online->payload, "online");
+    EXPECT_TRUE(online->retained);
+
+    hub.publish("homeassistant/status", "online");  // Home Assistant restarted
+    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_test_a1/config", 8));
+
+    bridge->stop(SIGKILL);
+    const auto will = hub.next("kestrix/bridge/availability");
+    ASSERT_TRUE(will);
+    EXPECT_EQ(will->payload, "offline");
+}
+
+TEST_F(Live, ACommandSendsItsFrameTwiceAndPublishesTheStateWhateverCameBefore) {
+    bridge->stop(SIGTERM);
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    hub.publish("kestrix/a/2/set", "ON", true);  // retained, replayed at the next connection: ignored
+    start();
+    hub.publish("kestrix/a/1/set", std::string(1 << 20, 'x'));
+    hub.publish("kestrix/a/1/set", "\xc3\x28");
+    hub.publish("kestrix/z/1/set", "ON");
+    hub.publish("kestrix/a/1/set", "ON");
+    const auto state = hub.next("kestrix/a/1/state");
+    ASSERT_TRUE(state) << bridge->output();
+    EXPECT_EQ(state->payload, "ON");
+    EXPECT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/a/1/state"}).next("kestrix/a/1/state")->retained);
+    hub.publish("kestrix/a/2/set", "", true);
+
+    const auto rec = stop();
+    EXPECT_EQ(kestrix::testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
+    for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;
+    EXPECT_EQ(rec.opened, rec.closed);  // the port is let go after the burst
+    for (const char* said : {"ignored a retained command on kestrix/a/2/set", "a payload of 1048576 bytes",
+                             "is not UTF-8", "no such unit"})
+        EXPECT_NE(bridge->output().find(said), std::string::npos) << said << "\n" << bridge->output();
+}
+
+TEST_F(Live, ABurstIsMergedAndSentOneFrameAtATime) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    for (int round = 0; round < 10; ++round)
+        for (int unit = 1; unit <= 10; ++unit) hub.publish("kestrix/c/" + std::to_string(unit) + "/set", round % 2 ? "OFF" : "ON");
+    // The last word for each unit was OFF.
+    for (int unit = 1; unit <= 10; ++unit)
+        EXPECT_TRUE(hub.next("kestrix/c/" + std::to_string(unit) + "/state", 15,
+                             [](const mqtt_message& m) { return m.payload == "OFF"; }))
+            << unit;
+    const auto rec = stop();
+    const std::size_t commands = rec.rx.frames().size() / 2;
+    EXPECT_GE(commands, 10u);
+    EXPECT_LE(commands, 12u);  // one in flight at a time; each unit's toggles merged
+    for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;  // no two frames overlap
+}
+
+TEST_F(Live, APortAnotherProgramHoldsIsWaitedForAndTheStatusSaysSo) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    const int held = ::open(line.slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    hub.publish("kestrix/a/3/set", "ON");
+    const auto busy = status(hub, [](const json& s) { return s["state"] == "busy"; });
+    ASSERT_TRUE(busy);
+    EXPECT_EQ((*busy)["error"]["number"], 8010);
+    ::close(held);
+    EXPECT_TRUE(hub.next("kestrix/a/3/state"));
+    EXPECT_TRUE(status(hub, [](const json& s) { return s["state"] == "ok" && s["sent"] == 1; }));
+}
+
+TEST_F(Live, KestrixSendWaitsForTheBridgesBurstAndGoesAfterIt) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    for (const char* unit : {"1", "2", "3"}) hub.publish(std::string("kestrix/d/") + unit + "/set", "ON");
+    ASSERT_TRUE(hub.next("kestrix/d/1/state"));  // the burst holds the port now
+    shimmed_process send({KESTRIX_SEND, "--wait", "5", "-v", "--device", line.slave, "A1", "on"}, shim_log("send"), line.slave);
+    EXPECT_TRUE(send.says("waiting up to 5 s")) << send.output();
+    const process_end sent = send.stop(0);
+    EXPECT_TRUE(sent.exited && sent.status == 0) << sent.errors;
+    const auto bridge_edges = stop().edges_ns;
+    const auto send_rec = kestrix::testing::replay_shim_log(shim_log("send"));
+    EXPECT_EQ(kestrix::testing::frames_of(send_rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
+    ASSERT_FALSE(bridge_edges.empty());
+    ASSERT_FALSE(send_rec.edges_ns.empty());
+    EXPECT_GT(send_rec.edges_ns.front(), bridge_edges.back());
+}
+
+// A mochad client: one socket, one line at a time.
+class text_client {
+public:
+    explicit text_client(int port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~text_client() { ::close(fd_); }
+    void say(const std::string& text) { [[maybe_unused]] auto n = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
+    // The next line, if one comes within `seconds`.
+    std::optional<std::string> line(double seconds = 2) {
+        for (;;) {
+            if (const auto end = in_.find('\n'); end != std::string::npos) {
+                std::string l = in_.substr(0, end);
+                in_.erase(0, end + 1);
+                return l;
+            }
+            pollfd p{fd_, POLLIN, 0};
+            char buf[512];
+            if (::poll(&p, 1, static_cast<int>(seconds * 1000)) <= 0) return std::nullopt;
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return std::nullopt;
+            in_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::string in_;
+};
+
+TEST_F(Live, TheTextPortAnswersEachLineAtOnceAndTheFrameFollows) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    text_client client(text_port);
+    client.say("rf a1 off\r\n");
+    const auto answer = client.line(0.5);  // at once, long before the frame's 700 ms are over
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(std::regex_match(*answer, std::regex(R"(\d\d/\d\d \d\d:\d\d:\d\d Tx RF HouseUnit: A1 Func: Off)"))) << *answer;
+    ASSERT_TRUE(hub.next("kestrix/a/1/state"));
+    client.say("getstatus a1\n");
+    EXPECT_EQ(client.line(), "off");
+    client.say("frobnicate a1\n" + std::string(1 << 20, 'x') + "\ngetstatus b12\n");
+    EXPECT_EQ(client.line().value_or("").rfind("error: unknown command 'frobnicate a1'", 0), 0u);
+    EXPECT_EQ(client.line(), "error: line too long");
+    EXPECT_EQ(client.line(), "off");
+    EXPECT_FALSE(client.line(0.2));  // one line each, nothing more
+
+    EXPECT_EQ(kestrix::testing::frames_of(stop().rx), (std::vector<std::string>{"D5 AA 60 20 AD", "D5 AA 60 20 AD"}));
+}
+
+}  // namespace
+}  // namespace kestrix::bridge::testing

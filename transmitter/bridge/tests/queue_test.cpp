@@ -1,0 +1,125 @@
+// The queue and the port taken in turns, on the fake line and counter.
+#include "command_queue.h"
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrix::bridge {
+namespace {
+
+command parse(const std::string& line) { return *from_text(line).cmd; }
+
+struct merge_case {
+    const char* name;
+    std::vector<std::string> pushed;  // text-port lines, in order
+    std::vector<std::string> waiting;
+};
+
+std::ostream& operator<<(std::ostream& os, const merge_case& c) { return os << c.name; }
+
+class Merging : public ::testing::TestWithParam<merge_case> {};
+
+TEST_P(Merging, LeavesTheLatestOnOrOffAndNeverMovesADim) {
+    command_queue queue;
+    for (const std::string& line : GetParam().pushed) queue.push(parse(line), steady::now());
+    std::vector<std::string> waiting;
+    while (auto p = queue.take()) waiting.push_back(p->cmd.describe());
+    EXPECT_EQ(waiting, GetParam().waiting);
+}
+
+std::vector<std::string> toggles(int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) out.push_back(i % 2 ? "rf a1 off" : "rf a1 on");
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bursts, Merging,
+    ::testing::Values(merge_case{"twenty_toggles", toggles(20), {"A1 OFF"}},
+                      merge_case{"in_place", {"rf a1 on", "rf a2 on", "rf a1 off"}, {"A1 OFF", "A2 ON"}},
+                      merge_case{"dim_of_the_house_between", {"rf a1 on", "rf a3 dim 10", "rf a1 off"},
+                                 {"A1 ON", "A3 DIM 32%", "A1 OFF"}},
+                      merge_case{"dim_of_another_house_between", {"rf a1 on", "rf b3 dim 10", "rf a1 off"},
+                                 {"A1 OFF", "B3 DIM 32%"}},
+                      merge_case{"dims_stay_apart", {"rf a1 dim 10", "rf a1 dim 10"}, {"A1 DIM 32%", "A1 DIM 32%"}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(Queue, AFullQueueRefusesTheNewCommandButStillMerges) {
+    command_queue queue(2);
+    EXPECT_EQ(queue.push(parse("rf a1 on"), steady::now()), command_queue::added::queued);
+    EXPECT_EQ(queue.push(parse("rf a2 on"), steady::now()), command_queue::added::queued);
+    EXPECT_EQ(queue.push(parse("rf a3 on"), steady::now()), command_queue::added::full);
+    EXPECT_EQ(queue.push(parse("rf a2 off"), steady::now()), command_queue::added::merged);
+    EXPECT_EQ(queue.take()->cmd.describe(), "A1 ON");
+    EXPECT_EQ(queue.take()->cmd.describe(), "A2 OFF");
+}
+
+// A session on the recording line, with a clock that only the pauses move.
+class Session : public ::testing::Test {
+protected:
+    steady::time_point now = steady::now();
+    std::vector<report> reports;
+    int pauses = 0;
+    int free_after = -1;  // pauses before the other program lets go; -1: never
+    kestrix::testing::rig r;
+    transmitter_session session{*r.control, 5, std::chrono::seconds(10),
+                                {[this] { return now; },
+                                 [this](steady::duration d) {
+                                     now += d;
+                                     if (++pauses == free_after) r.log->fail_open_with = 0;
+                                     return true;
+                                 }},
+                                [this](const report& rep) { reports.push_back(rep); }};
+
+    std::string kinds() const {
+        std::string s;
+        for (const report& rep : reports) s += rep.what == report::kind::busy ? 'b' : rep.what == report::kind::sent ? 's' : 'f';
+        return s;
+    }
+    std::vector<std::string> frames() const {
+        return kestrix::testing::frames_of(kestrix::testing::decode(r.log->events, r.clock->current()));
+    }
+};
+
+TEST_F(Session, AHeldPortIsWaitedForThenTheCommandGoesOut) {
+    r.log->fail_open_with = errc::port_in_use;
+    free_after = 3;
+    session.send({parse("rf a1 on"), now});
+    EXPECT_EQ(kinds(), "bs");  // busy said once
+    EXPECT_EQ(frames(), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
+}
+
+TEST_F(Session, APortHeldPastTheWaitFailsTheCommandWithItsNumber) {
+    r.log->fail_open_with = errc::port_in_use;
+    const steady::time_point arrived = now;
+    session.send({parse("rf a1 on"), arrived});
+    ASSERT_EQ(kinds(), "bf");
+    EXPECT_EQ(reports[1].error, errc::port_in_use);
+    EXPECT_GE(now - arrived, std::chrono::seconds(10));
+    EXPECT_LT(now - arrived, std::chrono::seconds(11));
+}
+
+TEST_F(Session, AMissingPortFailsAtOnceAndTheNextCommandTriesAgain) {
+    r.log->fail_open_with = errc::port_not_found;
+    session.send({parse("rf a1 on"), now});
+    EXPECT_EQ(kinds(), "f");
+    EXPECT_EQ(pauses, 0);
+    r.log->fail_open_with = 0;  // plugged in
+    session.send({parse("rf a1 off"), now});
+    EXPECT_EQ(kinds(), "fs");
+}
+
+TEST_F(Session, ThePortIsKeptForABurstAndClosedBetweenBursts) {
+    session.send({parse("rf a1 on"), now});
+    session.send({parse("rf a2 on"), now});
+    session.rest();
+    session.send({parse("rf a1 off"), now});
+    std::vector<std::string> opens_and_closes;
+    for (const std::string& call : r.log->calls)
+        if (call == "open" || call == "close") opens_and_closes.push_back(call);
+    EXPECT_EQ(opens_and_closes, (std::vector<std::string>{"open", "close", "open"}));
+    EXPECT_EQ(frames().size(), 6u);
+}
+
+}  // namespace
+}  // namespace kestrix::bridge
