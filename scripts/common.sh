@@ -7,7 +7,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
           libgl-dev qt6-qpa-plugins fonts-dejavu-core fonts-liberation
           desktop-file-utils appstream dpkg-dev man-db
-          libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev mosquitto mosquitto-clients)
+          libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev mosquitto mosquitto-clients
+          systemd)
 
 ensure_packages() {
     local missing=()

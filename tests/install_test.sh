@@ -14,7 +14,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "install test: $*" >&2; exit 1; }
 for f in bin/vantrel bin/kestrix-send include/kestrix/controlcm.h include/kestrix/linux_serial.h \
          share/applications/org.example.vantrel.desktop share/metainfo/org.example.vantrel.metainfo.xml \
-         share/icons/hicolor/48x48/apps/vantrel.png share/man/man1/kestrix-send.1.gz; do
+         share/icons/hicolor/48x48/apps/vantrel.png share/man/man1/kestrix-send.1.gz \
+         bin/kestrix-bridge share/man/man8/kestrix-bridge.8.gz etc/kestrix/bridge.toml \
+         lib/systemd/system/kestrix-bridge.service; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 lib=$(find "$prefix" -name 'libkestrix.so.1' | head -1)

@@ -52,6 +52,19 @@ grep -q 'kestrix-send - switch X10 modules' <<<"$manual" || fail "the manual pag
 out=$("$usr/bin/kestrix-send" --dry-run A3 on) || fail "the unpacked kestrix-send failed: $out"
 grep -q 'D5 AA 60 08 AD  x2  house A unit 3 ON' <<<"$out" || fail "the unpacked kestrix-send sent something else: $out"
 
+# The bridge: its example configuration checks out, it is a conffile, and
+# the service passes systemd's own check within a root that has the
+# system's units beside ours.
+out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/root/etc/kestrix/bridge.toml") ||
+    fail "the example configuration does not check out: $out"
+dpkg-deb -e "$deb" "$work/control"
+grep -qx /etc/kestrix/bridge.toml "$work/control/conffiles" || fail "/etc/kestrix/bridge.toml is no conffile"
+cp -rn /lib/systemd/system/. "$work/root/lib/systemd/system/"
+systemd-analyze verify --man=no --root="$work/root" kestrix-bridge.service >"$work/verify.log" 2>&1 ||
+    fail "systemd-analyze verify refuses kestrix-bridge.service: $(cat "$work/verify.log")"
+MANWIDTH=80 man --warnings -l "$usr/share/man/man8/kestrix-bridge.8.gz" 2>&1 >/dev/null | grep . &&
+    fail "the bridge's manual page renders with warnings"
+
 # The unpacked remote must find its library, come up and save.
 source "$(dirname "${BASH_SOURCE[0]}")/run_vantrel.sh"
 run_vantrel "$usr/bin/vantrel" "$work"

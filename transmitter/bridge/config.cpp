@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -139,9 +140,14 @@ void read_mqtt(const reader& r, const toml::table& t, config& c) {
         const auto& at = t.get("password_file")->source();
         if (c.username.empty()) r.fail(at, where + "password_file: a password needs a username");
         std::string path = c.password_file;
-        if (path.front() != '/') {  // beside the config file
+        if (path.front() != '/') {
+            // A relative name: the service's credentials first (systemd's
+            // LoadCredential=, readable by its user alone), then beside this file.
+            const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+            const std::string credential = credentials ? std::string(credentials) + "/" + path : "";
             const auto slash = r.file().rfind('/');
-            if (slash != std::string::npos) path = r.file().substr(0, slash + 1) + path;
+            if (!credential.empty() && ::access(credential.c_str(), F_OK) == 0) path = credential;
+            else if (slash != std::string::npos) path = r.file().substr(0, slash + 1) + path;
         }
         c.password = read_password(r, at, path);
     }

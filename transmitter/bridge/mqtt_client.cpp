@@ -2,67 +2,88 @@
 
 #include <mosquitto.h>
 
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
 namespace kestrix::bridge {
 namespace {
 
-std::string result_text(int rc) {
-    if (rc == MOSQ_ERR_ERRNO) return mosquitto_strerror(rc) + std::string(" (") + std::strerror(errno) + ")";
-    return mosquitto_strerror(rc);
+// For MOSQ_ERR_ERRNO the library's text is the system's own. Without its
+// full stop, as it goes inside a longer line.
+std::string sentence(std::string text) {
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
 }
 
-std::string checked(int rc) { return rc == MOSQ_ERR_SUCCESS ? std::string() : result_text(rc); }
+std::string result_text(int rc) { return sentence(mosquitto_strerror(rc)); }
 
 }  // namespace
 
 mqtt_client::mqtt_client(const mqtt_options& options) : options_(options) {
     static std::once_flag library;
     std::call_once(library, [] { mosquitto_lib_init(); });
-    handle_ = mosquitto_new(options_.client_id.c_str(), true, this);
-    if (!handle_) throw std::runtime_error("the MQTT library could not make a client: " + result_text(MOSQ_ERR_ERRNO));
-    auto need = [&](int rc, const char* what) {
-        if (rc != MOSQ_ERR_SUCCESS) {
-            mosquitto_destroy(handle_);
-            throw std::runtime_error(std::string(what) + ": " + result_text(rc));
-        }
-    };
-    need(mosquitto_int_option(handle_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "MQTT 3.1.1");
-    if (!options_.username.empty())
-        need(mosquitto_username_pw_set(handle_, options_.username.c_str(), options_.password.c_str()), "the login");
-    if (options_.tls) need(mosquitto_int_option(handle_, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS with the system's CA store");
-    if (!options_.will_topic.empty())
-        need(mosquitto_will_set(handle_, options_.will_topic.c_str(), static_cast<int>(options_.will_payload.size()),
-                                options_.will_payload.data(), 1, true),
-             "the last will");
-    mosquitto_connect_callback_set(handle_, [](mosquitto*, void* self, int rc) {
-        auto* client = static_cast<mqtt_client*>(self);
-        if (client->on_connect) client->on_connect(rc, rc ? mosquitto_connack_string(rc) : "");
-    });
-    mosquitto_disconnect_callback_set(handle_, [](mosquitto*, void* self, int rc) {
-        auto* client = static_cast<mqtt_client*>(self);
-        if (client->on_disconnect) client->on_disconnect(rc ? result_text(rc) : "disconnected");
-    });
-    mosquitto_message_callback_set(handle_, [](mosquitto*, void* self, const mosquitto_message* m) {
-        auto* client = static_cast<mqtt_client*>(self);
-        if (client->on_message)
-            client->on_message({m->topic, std::string(static_cast<const char*>(m->payload),
-                                                      static_cast<std::size_t>(m->payloadlen)),
-                                m->retain});
-    });
+    handle_ = make();  // refuses bad options now, not at the first connection
 }
 
 mqtt_client::~mqtt_client() { mosquitto_destroy(handle_); }
 
-std::string mqtt_client::connect() {
-    const int rc = started_ ? mosquitto_reconnect_async(handle_)
-                            : mosquitto_connect_async(handle_, options_.host.c_str(), options_.port, options_.keepalive);
-    started_ = started_ || rc == MOSQ_ERR_SUCCESS;
-    return checked(rc);
+mosquitto* mqtt_client::make() {
+    mosquitto* m = mosquitto_new(options_.client_id.c_str(), true, this);
+    if (!m) throw std::runtime_error("the MQTT library could not make a client: " + result_text(MOSQ_ERR_ERRNO));
+    auto need = [&](int rc, const char* what) {
+        if (rc != MOSQ_ERR_SUCCESS) {
+            mosquitto_destroy(m);
+            throw std::runtime_error(std::string(what) + ": " + result_text(rc));
+        }
+    };
+    need(mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "MQTT 3.1.1");
+    if (!options_.username.empty())
+        need(mosquitto_username_pw_set(m, options_.username.c_str(), options_.password.c_str()), "the login");
+    if (options_.tls) need(mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS with the system's CA store");
+    if (!options_.will_topic.empty())
+        need(mosquitto_will_set(m, options_.will_topic.c_str(), static_cast<int>(options_.will_payload.size()),
+                                options_.will_payload.data(), 1, true),
+             "the last will");
+    // The library says why a TLS handshake failed only in its log.
+    mosquitto_log_callback_set(m, [](mosquitto*, void* self, int level, const char* line) {
+        if (level & MOSQ_LOG_ERR) static_cast<mqtt_client*>(self)->detail_ = line;
+    });
+    mosquitto_connect_callback_set(m, [](mosquitto*, void* self, int rc) {
+        auto* client = static_cast<mqtt_client*>(self);
+        if (client->on_connect) client->on_connect(rc, rc ? sentence(mosquitto_connack_string(rc)) : "");
+    });
+    mosquitto_disconnect_callback_set(m, [](mosquitto*, void* self, int rc) {
+        auto* client = static_cast<mqtt_client*>(self);
+        if (client->on_disconnect) client->on_disconnect(rc ? client->explained(rc) : "disconnected");
+    });
+    mosquitto_message_callback_set(m, [](mosquitto*, void* self, const mosquitto_message* msg) {
+        auto* client = static_cast<mqtt_client*>(self);
+        if (client->on_message)
+            client->on_message({msg->topic, std::string(static_cast<const char*>(msg->payload),
+                                                        static_cast<std::size_t>(msg->payloadlen)),
+                                msg->retain});
+    });
+    return m;
 }
+
+std::string mqtt_client::connect() {
+    // Each try on a client of its own: after a failed TLS handshake the
+    // library refuses to try again on the same one.
+    if (tried_) {
+        mosquitto* fresh = make();
+        mosquitto_destroy(handle_);
+        handle_ = fresh;
+    }
+    tried_ = true;
+    detail_.clear();
+    return checked(mosquitto_connect_async(handle_, options_.host.c_str(), options_.port, options_.keepalive));
+}
+
+std::string mqtt_client::explained(int rc) const {
+    return rc == MOSQ_ERR_TLS && !detail_.empty() ? result_text(rc) + " (" + detail_ + ")" : result_text(rc);
+}
+
+std::string mqtt_client::checked(int rc) const { return rc == MOSQ_ERR_SUCCESS ? std::string() : explained(rc); }
 
 void mqtt_client::disconnect() { mosquitto_disconnect(handle_); }
 

@@ -58,9 +58,13 @@ public:
     std::function<void(const mqtt_message&)> on_message;
 
 private:
+    mosquitto* make();
+    std::string explained(int rc) const;  // the library's text, with the TLS reason
+    std::string checked(int rc) const;    // empty for success
     mqtt_options options_;
     mosquitto* handle_ = nullptr;
-    bool started_ = false;
+    bool tried_ = false;
+    std::string detail_;  // the library's last error line
 };
 
 }  // namespace kestrix::bridge

@@ -118,8 +118,10 @@ void service::connect() {
 }
 
 void service::broker_trouble(const std::string& what) {
-    if (what != last_trouble_) log(level::warning, what + "; trying again, every " + std::to_string(backoff_.count()) +
-                                                       " s at first and every 60 s at most");
+    // Said once; the tries that follow, each after twice the wait of the
+    // one before (60 s at most), say it again only when -v asks.
+    if (what != last_trouble_) log(level::warning, what + "; trying again in " + std::to_string(backoff_.count()) +
+                                                       " s, then less and less often");
     else log(level::debug, what);
     last_trouble_ = what;
 }
@@ -128,6 +130,7 @@ void service::connected(int rc, const std::string& why) {
     if (rc != 0) {
         broker_trouble("the broker at " + config_.host + ":" + std::to_string(config_.mqtt_port) +
                        " refused the connection: " + why);
+        turned_down_ = true;
         return;  // it closes the connection; disconnected() plans the next try
     }
     connected_ = true;
@@ -147,8 +150,11 @@ void service::connected(int rc, const std::string& why) {
 void service::disconnected(const std::string& why) {
     const bool was = std::exchange(connected_, false);
     if (stopping_) return;
-    if (was) log(level::warning, "lost the broker at " + config_.host + ":" + std::to_string(config_.mqtt_port) + ": " + why);
-    else broker_trouble("cannot reach the broker at " + config_.host + ":" + std::to_string(config_.mqtt_port) + ": " + why);
+    if (std::exchange(turned_down_, false)) {
+        // Said already, with the broker's reason.
+    } else if (was) {
+        log(level::warning, "lost the broker at " + config_.host + ":" + std::to_string(config_.mqtt_port) + ": " + why);
+    } else broker_trouble("cannot reach the broker at " + config_.host + ":" + std::to_string(config_.mqtt_port) + ": " + why);
     if (!reconnect_at_) {
         reconnect_at_ = clock::now() + backoff_;
         backoff_ = std::min<std::chrono::seconds>(backoff_ * 2, std::chrono::seconds(60));

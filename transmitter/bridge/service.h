@@ -60,6 +60,7 @@ private:
     std::unique_ptr<sender> sender_;
 
     bool connected_ = false;
+    bool turned_down_ = false;  // the broker refused the last connection
     bool stopping_ = false;
     std::string last_trouble_;
     std::chrono::seconds backoff_{1};
