@@ -37,6 +37,9 @@ mosquitto* mqtt_client::make() {
         }
     };
     need(mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "MQTT 3.1.1");
+    // Small messages that must go at once: without this, a command can wait
+    // 40 ms for the acknowledgement of the one before.
+    need(mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1), "TCP_NODELAY");
     if (!options_.username.empty())
         need(mosquitto_username_pw_set(m, options_.username.c_str(), options_.password.c_str()), "the login");
     if (options_.tls) need(mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS with the system's CA store");

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <systemd/sd-daemon.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -65,7 +67,7 @@ service::service(config c) : config_(std::move(c)) {
     if (config_.listen_port) {
         text_ = std::make_unique<text_port>(config_.listen_host, config_.listen_port);
         text_->on_line = [this](int client, const std::string& line) { text_line(client, line); };
-        text_->on_log = [](const std::string& what) { log(level::warning, what); };
+        text_->on_log = [this](const std::string& what) { bad_input(level::warning, what); };
         log(level::info, "text port listening on " + text_->where());
     }
 
@@ -226,13 +228,13 @@ void service::message(const mqtt_message& m) {
     }
     if (m.retained) {
         // Replayed at every reconnect, it would switch lamps at random times.
-        log(level::warning, "ignored a retained command on " + short_topic(m.topic) +
-                                " (publish commands without the retain flag)");
+        bad_input(level::warning, "ignored a retained command on " + short_topic(m.topic) +
+                                      " (publish commands without the retain flag)");
         return;
     }
     const topic_message t = from_topic(b, m.topic, m.payload);
     if (!t.cmd) {
-        log(level::warning, "ignored a message on " + short_topic(m.topic) + ": " + t.error);
+        bad_input(level::warning, "ignored a message on " + short_topic(m.topic) + ": " + t.error);
         return;
     }
     if (!t.whole_house) {
@@ -247,8 +249,19 @@ void service::message(const mqtt_message& m) {
         queue(c, "MQTT");
         any = true;
     }
-    if (!any) log(level::warning, std::string("ignored ") + short_topic(m.topic) + ": no unit of house " +
-                                      t.cmd->to.house + " is configured");
+    if (!any) bad_input(level::warning, std::string("ignored ") + short_topic(m.topic) + ": no unit of house " +
+                                            t.cmd->to.house + " is configured");
+}
+
+void service::bad_input(level l, const std::string& what) {
+    const clock::time_point now = clock::now();
+    if (now - bad_since_ >= std::chrono::minutes(1)) {
+        if (bad_unlogged_) log(level::warning, std::to_string(bad_unlogged_) + " more bad messages in that minute were not logged");
+        bad_since_ = now;
+        bad_logged_ = bad_unlogged_ = 0;
+    }
+    if (bad_logged_++ < 20) log(l, what);
+    else ++bad_unlogged_;
 }
 
 void service::queue(const command& c, const std::string& from, int text_client) {
@@ -275,7 +288,7 @@ void service::text_line(int client, const std::string& line) {
     } else if (t.cmd) {
         queue(*t.cmd, "the text port", client);
     } else {
-        log(level::info, "text port: " + t.error);
+        bad_input(level::info, "text port: " + t.error);
         text_->send(client, "error: " + t.error);
     }
 }
@@ -351,7 +364,14 @@ void service::wait_once() {
             reports();
         } else if (p.fd == broker) {
             std::string why;
-            if (p.revents & (POLLIN | POLLHUP | POLLERR)) why = mqtt_->readable();
+            if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+                why = mqtt_->readable();
+                // Acknowledged at once: a broker that waits for our ACK
+                // before its next small message (Nagle's rule, on by
+                // default in mosquitto) would hold each command 40 ms.
+                const int on = 1;
+                if (mqtt_->socket() >= 0) ::setsockopt(mqtt_->socket(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+            }
             if (why.empty() && (p.revents & POLLOUT)) why = mqtt_->writable();
             if (!why.empty() && (connected_ || !reconnect_at_)) disconnected(why);
         } else if (text_) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "config.h"
+#include "log.h"
 #include "mqtt_client.h"
 #include "sender.h"
 #include "text_port.h"
@@ -44,6 +45,10 @@ private:
     // Logs a broker problem once until the connection is made again.
     void broker_trouble(const std::string& what);
 
+    // Bad input is logged, but a flood of it must not flood the journal:
+    // 20 lines a minute at most, then how many more there were.
+    void bad_input(level l, const std::string& what);
+
     // Commands.
     void queue(const command& c, const std::string& from, int text_client = -1);
     void text_line(int client, const std::string& line);
@@ -75,6 +80,8 @@ private:
     std::string error_text_;
     std::string last_error_;  // JSON of the last failure, or empty
     std::uint64_t sent_ = 0, refused_ = 0;
+    clock::time_point bad_since_{};
+    int bad_logged_ = 0, bad_unlogged_ = 0;
 };
 
 }  // namespace kestrix::bridge
