@@ -26,7 +26,7 @@ libdir=$(dirname "$lib")
 [ -e "$libdir/pkgconfig/kestrix.pc" ] || fail "kestrix.pc was not installed"
 # Only the API leaves the library: of controlcm, its public members alone.
 exported=$(nm -DC --defined-only "$lib" | grep -oE 'kestrix::controlcm::[~A-Za-z_0-9]+' | LC_ALL=C sort -u | tr '\n' ' ')
-public="kestrix::controlcm::Exec kestrix::controlcm::Init kestrix::controlcm::ResetCom kestrix::controlcm::SendToCM17 kestrix::controlcm::comport kestrix::controlcm::controlcm kestrix::controlcm::last_error kestrix::controlcm::~controlcm "
+public="kestrix::controlcm::Exec kestrix::controlcm::Init kestrix::controlcm::ResetCom kestrix::controlcm::SendToCM17 kestrix::controlcm::comport kestrix::controlcm::controlcm kestrix::controlcm::last_error kestrix::controlcm::realtime_hooks kestrix::controlcm::~controlcm "
 [ "$exported" = "$public" ] || fail "libkestrix exports other members of controlcm than its API: $exported"
 grep -q '^Exec=vantrel$' "$prefix/share/applications/org.example.vantrel.desktop" || fail "the desktop entry does not start vantrel"
 

@@ -1,5 +1,7 @@
 #include "transmitter_library.h"
 
+#include "realtime_kit.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -50,7 +52,9 @@ Form1::TransmitterFactory transmitterFromLibrary(const QString& programDir) {
             throw StartupError(QStringLiteral("The transmitter control library %1 does not provide the class %2.")
                                    .arg(path, QString::fromLatin1(ClassName))
                                    .toStdString());
-        return std::unique_ptr<kestrix::controlcm>(control);
+        std::unique_ptr<kestrix::controlcm> owned(control);
+        useRealtimeKit(*owned);
+        return owned;
     };
 }
 

@@ -87,6 +87,9 @@ service::service(config c) : config_(std::move(c)) {
 
     auto control = std::make_unique<controlcm>(
         config_.device.empty() ? make_linux_serial_line() : make_linux_serial_line(config_.device), make_steady_counter());
+    // Under the packaged service LimitRTPRIO= grants real time; elsewhere
+    // its lack is worth a line with -v, no more.
+    control->realtime_hooks({}, [](const std::string& why) { log(level::debug, why); });
     sender_ = std::make_unique<sender>(std::move(control), config_.port, std::chrono::seconds(config_.busy_wait), 256,
                                        [fd = wake_fd_] {
                                            const std::uint64_t one = 1;

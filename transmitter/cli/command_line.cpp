@@ -84,6 +84,9 @@ options parse(const std::vector<std::string>& args) {
             auto n = number(v, 0, 3600);
             if (!n) bad("'" + v + "' is not a number of seconds from 0 to 3600 (--wait)");
             o.wait = *n;
+        } else if (a == "--vcd") {
+            o.vcd = value();
+            if (o.vcd.empty()) bad("--vcd needs a file");
         } else if (a == "--dry-run") {
             o.dry_run = true;
         } else if (a == "--list") {
@@ -109,7 +112,8 @@ options parse(const std::vector<std::string>& args) {
         const char* what = o.list ? "--list" : "--check";
         if (o.list && o.check) bad("--list and --check cannot be used together");
         if (o.list && (o.port || !o.device.empty())) bad("--list shows every port: it takes no --port or --device");
-        if (o.dry_run || o.repeat != 1 || o.wait) bad(std::string(what) + " sends nothing: it takes no --dry-run, --repeat or --wait");
+        if (o.dry_run || o.repeat != 1 || o.wait || !o.vcd.empty())
+            bad(std::string(what) + " sends nothing: it takes no --dry-run, --repeat, --wait or --vcd");
         if (!words.empty()) bad(std::string(what) + " takes no command, but got '" + words.front() + "'");
         return o;
     }
@@ -142,7 +146,8 @@ options parse(const std::vector<std::string>& args) {
 }
 
 const char* const help_text =
-    R"(Usage: kestrix-send [--port N | --device PATH] [--wait SECONDS] [--dry-run] [--repeat N] [-v] COMMAND...
+    R"(Usage: kestrix-send [--port N | --device PATH] [--wait SECONDS] [--dry-run] [--vcd FILE] [--repeat N] [-v]
+                    COMMAND...
        kestrix-send --list [--json]
        kestrix-send --check [--port N | --device PATH]
 Switch X10 modules through a Firecracker (CM17A) transmitter on a serial port.
@@ -165,6 +170,9 @@ Options:
   --dry-run      send to a simulated transmitter instead of a port, and print
                  what it received: the frames, their meaning and any timing
                  fault (every line state must last 0.5 ms)
+  --vcd FILE     write every DTR and RTS change, with its time, to FILE as a
+                 Value Change Dump, which logic-analyser programs open
+                 (pulseview -I vcd -i FILE); with a port or with --dry-run
   --repeat N     run the whole command list N times (1 to 1000, default 1)
   --list         list this machine's serial ports: COM number, device, driver,
                  USB adapter, stable name, and whether you may open it and

@@ -32,6 +32,7 @@ struct options {
     bool dry_run = false;
     int repeat = 1;
     int wait = 0;        // seconds to wait for a port another program holds
+    std::string vcd;     // a file for the line changes, as a Value Change Dump
     bool verbose = false;
     bool help = false;
     bool list = false;   // list the serial ports instead of sending

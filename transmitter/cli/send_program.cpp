@@ -3,6 +3,11 @@
 #include "dry_run_report.h"
 #include "kestrix/linux_serial.h"
 #include "simulated_line.h"
+#include "vcd_line.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 
 #include <chrono>
 #include <thread>
@@ -22,8 +27,32 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
     sim::receiver receiver;
     std::unique_ptr<tick_counter> counter = on.counter();
     tick_counter& clock = *counter;  // owned by the control from here on
+    // The dump's file is opened before anything is sent, written after.
+    std::ofstream dump;
+    std::vector<line_change> changes;
+    if (!o.vcd.empty()) {
+        dump.open(o.vcd, std::ios::trunc);
+        if (!dump) {
+            err << "kestrix-send: cannot write " << o.vcd << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
+        changes.reserve(200 * o.commands.size() * static_cast<std::size_t>(o.repeat));
+    }
+    std::string comment;
+    for (const command& c : o.commands) comment += (comment.empty() ? "" : ", ") + c.describe();
+    const auto finish = [&](int status) {
+        if (dump.is_open()) {
+            write_vcd(dump, changes, comment);
+            dump.close();
+            if (!dump) err << "kestrix-send: cannot write " << o.vcd << "\n";
+        }
+        return status;
+    };
     try {
-        controlcm control(on.line(o, clock, receiver), std::move(counter));
+        std::unique_ptr<serial_line> line = on.line(o, clock, receiver);
+        if (dump.is_open()) line = std::make_unique<vcd_line>(std::move(line), clock, changes);
+        controlcm control(std::move(line), std::move(counter));
+        if (o.verbose) control.realtime_hooks({}, [&](const std::string& why) { out << why << std::endl; });
         control.comport(o.port.value_or(1));
         // A port another program holds is tried again until --wait runs out.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.wait);
@@ -35,7 +64,7 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
         }
         if (result != 0) {
             err << "kestrix-send: error " << result << ": " << control.last_error() << "\n";
-            return 1;
+            return finish(1);
         }
         for (int round = 0; round < o.repeat; ++round) {
             for (const command& c : o.commands) {
@@ -48,10 +77,10 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
         if (o.dry_run) receiver.finish(clock.now());
     } catch (const error& e) {
         err << "kestrix-send: error " << e.number() << ": " << e.what() << "\n";
-        return 1;
+        return finish(1);
     }
-    if (!o.dry_run) return 0;
-    return print_dry_run(out, receiver) ? 0 : 3;
+    if (!o.dry_run) return finish(0);
+    return finish(print_dry_run(out, receiver) ? 0 : 3);
 }
 
 }  // namespace kestrix::cli

@@ -2,6 +2,7 @@
 
 #include "frame.h"
 #include "kestrix/linux_serial.h"
+#include "realtime.h"
 #include "timing.h"
 
 #include <cstring>
@@ -17,7 +18,10 @@ controlcm::controlcm()
     : controlcm(make_linux_serial_line(), std::make_unique<detail::steady_counter>()) {}
 
 controlcm::controlcm(std::unique_ptr<serial_line> line, std::unique_ptr<tick_counter> counter)
-    : counter_(std::move(counter)), comm1_(std::move(line)) {
+    : counter_(std::move(counter)),
+      sleeper_(dynamic_cast<sleeping_counter*>(counter_.get())),
+      comm1_(std::move(line)),
+      realtime_(std::make_unique<detail::realtime>()) {
     if (!counter_ || !comm1_) throw std::invalid_argument("controlcm needs a serial line and a counter");
 }
 
@@ -56,13 +60,17 @@ std::int16_t controlcm::Init() {
 void controlcm::ResetCom() { comm1_->close(); }
 
 void controlcm::SendToCM17(std::span<const std::uint8_t> buf) {
-    for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t i = 0; i < 5; ++i) {
-            if (i >= buf.size()) throw error(errc::subscript_out_of_range, "Subscript out of range");
-            const std::uint8_t byte = buf[i];
-            for (int b = 7; b >= 0; --b) {
-                if (byte & (1u << b)) SendOneBit();
-                else SendZeroBit();
+    {
+        // Real time for the frame's edges only: the closing wait sleeps.
+        const detail::realtime::section frame(*realtime_, {this, counter_.get(), comm1_.get(), buf.data()});
+        for (int pass = 0; pass < 2; ++pass) {
+            for (std::size_t i = 0; i < 5; ++i) {
+                if (i >= buf.size()) throw error(errc::subscript_out_of_range, "Subscript out of range");
+                const std::uint8_t byte = buf[i];
+                for (int b = 7; b >= 0; --b) {
+                    if (byte & (1u << b)) SendOneBit();
+                    else SendZeroBit();
+                }
             }
         }
     }
@@ -79,6 +87,10 @@ void controlcm::Exec(std::string& housecode, const std::string& devicecode, std:
 }
 
 std::string controlcm::last_error() const { return last_error_; }
+
+void controlcm::realtime_hooks(std::function<bool(std::int64_t, int)> ask, std::function<void(const std::string&)> note) {
+    realtime_->hooks(std::move(ask), std::move(note));
+}
 
 // Each pulse is followed by a standby with both lines high: the receiver
 // needs every line state, the rest between bits included, to last 0.5 ms, or
@@ -97,7 +109,7 @@ void controlcm::SendZeroBit() {
     Delay(pulse_units);
 }
 
-void controlcm::Delay(std::int32_t n) { detail::delay(*counter_, n); }
+void controlcm::Delay(std::int32_t n) { detail::delay(*counter_, sleeper_, n); }
 
 }  // namespace kestrix
 

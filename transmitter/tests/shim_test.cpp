@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 namespace kestrix {
 namespace {
@@ -89,12 +91,18 @@ TEST_F(UnderShim, AHostThatDlopensTheLibrarySwitchesUnitA3OnAndOffThroughCom1) {
     EXPECT_GE(rec.rx.pulses().back().standby_ticks, 750000u);
 }
 
-TEST_F(UnderShim, TheSenderUsesCom1UnlessToldOtherwise) {
-    const run_result r = run_under_shim({KESTRIX_SEND, "b2", "off"}, log);
+TEST_F(UnderShim, TheSenderUsesCom1UnlessToldOtherwiseAndDumpsWhatItDrove) {
+    const std::string dump = log + ".vcd";
+    const run_result r = run_under_shim({KESTRIX_SEND, "--vcd", dump, "b2", "off"}, log);
     ASSERT_EQ(r.status, 0) << r.output;
     recording rec = replay(log);
     EXPECT_EQ(testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 70 30 AD", "D5 AA 70 30 AD"}));
     EXPECT_TRUE(rec.closed);
+    // One time stamp for the opening, one for each of the 160 edges, one for the closing.
+    std::ifstream in(dump);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '#'), 162) << text.substr(0, 400);
+    std::filesystem::remove(dump);
 }
 
 TEST_F(UnderShim, ASenderWhosePortFailsAfterOpeningSaysSoAndExitsWithOne) {

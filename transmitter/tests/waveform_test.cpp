@@ -6,6 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <algorithm>
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <limits>
 
 namespace kestrix {
@@ -64,6 +70,7 @@ struct delay_case {
     counter_case counter;
     std::int32_t n;
     std::uint64_t ticks;
+    bool sleeps;  // a wait this long sleeps through most of its length
 };
 
 std::ostream& operator<<(std::ostream& os, const delay_case& c) {
@@ -75,21 +82,75 @@ class Delay : public ::testing::TestWithParam<delay_case> {};
 TEST_P(Delay, WaitsNOverPointEightTicksWhereverTheCounterStands) {
     const delay_case& c = GetParam();
     fake_counter clock(c.counter.start, c.counter.step);
-    detail::delay(clock, c.n);
+    detail::delay(clock, &clock, c.n);
     const std::uint64_t elapsed = clock.current() - c.counter.start;
     EXPECT_GE(elapsed, c.ticks);
     // Ends at the first reading past the target: at most one step over,
     // plus the step of the starting reading.
     EXPECT_LE(elapsed, c.ticks + 2 * c.counter.step);
+    EXPECT_EQ(clock.sleeps.size(), c.sleeps ? 1u : 0u);
+
+    fake_counter spinning(c.counter.start, c.counter.step);  // a counter that cannot sleep
+    detail::delay(spinning, nullptr, c.n);
+    EXPECT_GE(spinning.current() - c.counter.start, c.ticks);
 }
 
+// 3579 ticks (3 ms) is the longest wait that only spins.
 INSTANTIATE_TEST_SUITE_P(Lengths, Delay,
-                         ::testing::Values(delay_case{{0, 1}, 500, 625}, delay_case{{near_wrap, 1}, 500, 625},
-                                           delay_case{{near_wrap, 7}, 500, 625},
-                                           delay_case{{0, 1}, 600000, 750000},
-                                           delay_case{{near_wrap, 11}, 600000, 750000},
-                                           delay_case{{0, 1}, 1, 2}, delay_case{{0, 1}, 0, 0},
-                                           delay_case{{0, 1}, -5, 0}));
+                         ::testing::Values(delay_case{{0, 1}, 500, 625, false}, delay_case{{near_wrap, 1}, 500, 625, false},
+                                           delay_case{{near_wrap, 7}, 500, 625, false},
+                                           delay_case{{0, 1}, 2863, 3579, false}, delay_case{{0, 1}, 2864, 3580, true},
+                                           delay_case{{near_wrap, 13}, 2864, 3580, true},
+                                           delay_case{{0, 1}, 600000, 750000, true},
+                                           delay_case{{near_wrap, 11}, 600000, 750000, true},
+                                           delay_case{{0, 1}, 1, 2, false}, delay_case{{0, 1}, 0, 0, false},
+                                           delay_case{{0, 1}, -5, 0, false}));
+
+// Real time for the edges of the double frame, and not a tick longer: the
+// closing wait sleeps at the thread's own priority.
+TEST(Realtime, OnlyTheFrameRunsUnderFifo) {
+    rlimit rtprio{};
+    ::getrlimit(RLIMIT_RTPRIO, &rtprio);
+    if (::geteuid() != 0 && rtprio.rlim_cur < 10) GTEST_SKIP() << "this user may not use real-time scheduling";
+    rig r;
+    ASSERT_EQ(r.control->Init(), 0);
+    const std::uint8_t frame[] = {0xD5, 0xAA, 0x60, 0x00, 0xAD};
+    r.control->SendToCM17(frame);
+    ASSERT_EQ(r.log->events.size(), 160u);
+    for (const auto& e : r.log->events) EXPECT_EQ(e.policy, SCHED_FIFO);
+    EXPECT_EQ(r.clock->sleeps, std::vector<int>{SCHED_OTHER});
+    EXPECT_EQ(::sched_getscheduler(0), SCHED_OTHER);
+}
+
+TEST(Realtime, ARefusalAsksTheHostOnceSaysSoOnceAndSendsAnyway) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Nobody, with no real-time allowance.
+        const rlimit none{0, 0};
+        if ((::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) || ::setrlimit(RLIMIT_RTPRIO, &none) != 0)
+            ::_exit(2);
+        rig r;
+        int asked = 0;
+        std::vector<std::string> notes;
+        r.control->realtime_hooks([&](std::int64_t tid, int priority) { return ++asked, tid == ::gettid() && priority == 10 && false; },
+                                  [&](const std::string& why) { notes.push_back(why); });
+        if (r.control->Init() != 0) ::_exit(3);
+        std::string house = "A";
+        r.control->Exec(house, "1", cmd_on);
+        r.control->Exec(house, "1", cmd_off);
+        const auto frames = testing::frames_of(testing::decode(r.log->events, r.clock->current()));
+        const bool normal = std::all_of(r.log->events.begin(), r.log->events.end(),
+                                        [](const testing::line_event& e) { return e.policy == SCHED_OTHER; });
+        ::_exit(frames.size() == 4 && normal && asked == 1 && notes.size() == 1 &&
+                        notes[0].find("normal priority") != std::string::npos
+                    ? 0
+                    : 4);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
 
 long long monotonic_ns() {
     timespec ts{};

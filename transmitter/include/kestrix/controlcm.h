@@ -5,7 +5,20 @@
 // low pulse on RTS, and every line state must last at least 0.5 ms. A
 // `controlcm` opens the port, encodes an X10 command into the transmitter's
 // 5-byte frame (D5 AA, house byte, command byte, AD) and clocks the frame out
-// twice, busy-waiting on a tick counter of 1,193,182 ticks per second.
+// twice, timed on a tick counter of 1,193,182 ticks per second.
+//
+// Timing
+// ------
+// Every wait lasts at least its ticks, never less. Pulses and the standby
+// between them spin on the counter. Waits of more than a few milliseconds
+// (the 628 ms after each double frame) sleep until shortly before their end
+// on a counter that can sleep (`sleeping_counter`, such as the default one)
+// and spin the rest. While the sending thread clocks a double frame (about
+// 84 ms) it runs under SCHED_FIFO at priority 10 where the system grants it
+// (root, CAP_SYS_NICE, an RLIMIT_RTPRIO of 10 or more, or a host's
+// `realtime_hooks` asking RealtimeKit), and returns to its own policy for
+// the closing wait; the memory the frame touches is locked beforehand. A
+// refusal never fails a send: the frame goes out at normal priority.
 //
 // Error model
 // -----------
@@ -47,6 +60,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -58,6 +72,10 @@
 #define KESTRIX_LOCAL __attribute__((visibility("hidden")))
 
 namespace kestrix {
+
+namespace detail {
+class realtime;
+}
 
 // Error numbers, see the table above.
 enum errc : int {
@@ -110,10 +128,19 @@ public:
     virtual std::uint64_t now() noexcept = 0;
 };
 
+// A counter that can also wait without spinning. `controlcm` sleeps
+// through the long part of a long wait on one of these.
+class KESTRIX_API sleeping_counter : public tick_counter {
+public:
+    // Returns when the counter reads `tick` or a little before; never when
+    // it has not yet come near it. A counter the test drives jumps there.
+    virtual void sleep_until(std::uint64_t tick) noexcept = 0;
+};
+
 // Ticks per second of the counter that `controlcm` uses by default.
 inline constexpr std::uint64_t ticks_per_second = 1'193'182;
 
-// That counter: CLOCK_MONOTONIC at ticks_per_second.
+// That counter: CLOCK_MONOTONIC at ticks_per_second; a sleeping_counter.
 KESTRIX_API std::unique_ptr<tick_counter> make_steady_counter();
 
 // X10 command codes for `Exec`.
@@ -158,13 +185,24 @@ public:
     // Description of the failure the last Init reported; empty after success.
     virtual std::string last_error() const;
 
+    // For hosts whose users may not raise a thread to real time themselves.
+    // `ask` is called on the sending thread when it may not: it should ask
+    // RealtimeKit (org.freedesktop.RealtimeKit1.MakeThreadRealtime) to make
+    // thread `tid` SCHED_FIFO at `priority` and say whether that was done;
+    // once it says no it is not asked again. `note` hears once why a frame
+    // went out without real time. Either may be empty.
+    virtual void realtime_hooks(std::function<bool(std::int64_t tid, int priority)> ask,
+                                std::function<void(const std::string& why)> note);
+
 private:
     KESTRIX_LOCAL void SendOneBit();
     KESTRIX_LOCAL void SendZeroBit();
     KESTRIX_LOCAL void Delay(std::int32_t n);
 
     std::unique_ptr<tick_counter> counter_;
+    sleeping_counter* sleeper_ = nullptr;  // counter_, where it can sleep
     std::unique_ptr<serial_line> comm1_;
+    std::unique_ptr<detail::realtime> realtime_;
     std::int16_t port_ = 0;
     bool initok_ = false;
     std::string last_error_;

@@ -1,9 +1,16 @@
 #include "fakes.h"
 
+#include <sched.h>
+
 #include <fstream>
 #include <sstream>
 
 namespace kestrix::testing {
+
+void fake_counter::sleep_until(std::uint64_t tick) noexcept {
+    sleeps.push_back(::sched_getscheduler(0));
+    if (tick - value_ < (std::uint64_t{1} << 63)) value_ = tick;  // only forward, across the wrap too
+}
 
 void recording_line::set_port(std::int16_t port) { log_->calls.push_back("port " + std::to_string(port)); }
 
@@ -27,7 +34,7 @@ void recording_line::change(bool line_log::*line, bool high) {
     if (log_->fail_change_at && log_->events.size() + 1 == log_->fail_change_at)
         throw error(log_->fail_change_with, "Line change failed");
     (*log_).*line = high;
-    log_->events.push_back({clock_.current(), log_->dtr, log_->rts});
+    log_->events.push_back({clock_.current(), log_->dtr, log_->rts, ::sched_getscheduler(0)});
 }
 
 rig::rig(std::uint64_t start, std::uint64_t step) {

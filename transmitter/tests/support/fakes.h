@@ -12,12 +12,16 @@
 
 namespace kestrix::testing {
 
-// Every reading advances the counter by `step` ticks.
-class fake_counter final : public tick_counter {
+// Every reading advances the counter by `step` ticks; a sleep jumps it to
+// where the sleep ends, without sleeping.
+class fake_counter final : public sleeping_counter {
 public:
     explicit fake_counter(std::uint64_t start = 0, std::uint64_t step = 1) : value_(start), step_(step) {}
     std::uint64_t now() noexcept override { return value_ += step_; }
+    void sleep_until(std::uint64_t tick) noexcept override;
     std::uint64_t current() const { return value_; }
+    // The scheduling policy of each sleep's thread (SCHED_OTHER, ...).
+    std::vector<int> sleeps;
 
 private:
     std::uint64_t value_;
@@ -28,6 +32,7 @@ struct line_event {
     std::uint64_t tick;
     bool dtr;
     bool rts;
+    int policy;  // the scheduling policy of the thread that made the change
 };
 
 // What the recording line saw; shared so that it outlives the control.
