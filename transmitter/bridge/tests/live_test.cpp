@@ -105,14 +105,17 @@ TEST_F(Live, ACommandSendsItsFrameTwiceAndPublishesTheStateWhateverCameBefore) {
     hub.publish("kestrix/a/1/set", "\xc3\x28");
     hub.publish("kestrix/z/1/set", "ON");
     hub.publish("kestrix/a/1/set", "ON");
+    hub.publish("kestrix/b/all/set", "OFF");  // every configured unit of house B: B12
     const auto state = hub.next("kestrix/a/1/state");
     ASSERT_TRUE(state) << bridge->output();
     EXPECT_EQ(state->payload, "ON");
+    ASSERT_TRUE(hub.next("kestrix/b/12/state"));
     EXPECT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/a/1/state"}).next("kestrix/a/1/state")->retained);
     hub.publish("kestrix/a/2/set", "", true);
 
     const auto rec = stop();
-    EXPECT_EQ(kestrix::testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
+    EXPECT_EQ(kestrix::testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD",
+                                                                              "D5 AA 74 38 AD", "D5 AA 74 38 AD"}));
     for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;
     EXPECT_EQ(rec.opened, rec.closed);  // the port is let go after the burst
     for (const char* said : {"ignored a retained command on kestrix/a/2/set", "a payload of 1048576 bytes",
@@ -133,6 +136,8 @@ TEST_F(Live, ABurstIsMergedAndSentOneFrameAtATime) {
     const std::size_t commands = rec.rx.frames().size() / 2;
     EXPECT_GE(commands, 10u);
     EXPECT_LE(commands, 12u);  // one in flight at a time; each unit's toggles merged
+    EXPECT_EQ(rec.opened, 1);  // the port is kept for the whole burst, and let go after it
+    EXPECT_EQ(rec.closed, 1);
     for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;  // no two frames overlap
 }
 
