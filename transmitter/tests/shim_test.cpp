@@ -3,6 +3,7 @@
 // opening of /dev/ttyS0 and the DTR/RTS ioctls are intercepted.
 #include "receiver.h"
 #include "support/fakes.h"
+#include "support/spawn.h"
 
 #include <gtest/gtest.h>
 
@@ -26,30 +27,15 @@ struct run_result {
 // Runs a program under the shim, with /dev/ttyS0 (COM1) swapped for a
 // pseudo-terminal, and any further settings of the shim in `env`.
 run_result run_under_shim(const std::vector<std::string>& argv, const std::string& log,
-                          const std::vector<std::pair<std::string, std::string>>& env = {}) {
+                          std::vector<std::pair<std::string, std::string>> env = {}) {
     run_result r{-1, {}};
-    int out[2];
-    if (::pipe(out) < 0) return r;
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(out[1], 2);
-        ::close(out[0]);
-        ::setenv("LD_PRELOAD", KESTRIX_SHIM, 1);
-        ::setenv("KESTRIX_SHIM_LOG", log.c_str(), 1);
-        ::setenv("KESTRIX_SHIM_REDIRECT", "/dev/ttyS0", 1);
-        ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-        for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
+    env.insert(env.begin(), {{"LD_PRELOAD", KESTRIX_SHIM}, {"KESTRIX_SHIM_LOG", log},
+                             {"KESTRIX_SHIM_REDIRECT", "/dev/ttyS0"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+    int out = -1;
+    const pid_t child = testing::spawn(argv, env, out);
     char buf[256];
-    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) r.output.append(buf, static_cast<std::size_t>(n));
-    ::close(out[0]);
+    for (ssize_t n; (n = ::read(out, buf, sizeof buf)) > 0;) r.output.append(buf, static_cast<std::size_t>(n));
+    ::close(out);
     int status = 0;
     ::waitpid(child, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

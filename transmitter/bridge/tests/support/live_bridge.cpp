@@ -1,6 +1,7 @@
 #include "support/live_bridge.h"
 
 #include "support/fakes.h"
+#include "support/spawn.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -32,26 +33,6 @@ int milliseconds_left(clock::time_point deadline) {
 
 clock::time_point after(double seconds) {
     return clock::now() + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-// Starts argv with its output on a pipe; returns the pid.
-pid_t start(const std::vector<std::string>& argv, int& out, const std::vector<std::pair<std::string, std::string>>& env) {
-    int pipe_ends[2];
-    if (::pipe2(pipe_ends, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipe_ends[1], 1);
-        ::dup2(pipe_ends[1], 2);
-        for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(pipe_ends[1]);
-    out = pipe_ends[0];
-    return pid;
 }
 
 // Reads what is there within the deadline; false at the end of the output.
@@ -87,7 +68,7 @@ broker::broker() : port_(free_port()) {
     std::ofstream(folder_ + "/mosquitto.conf") << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
                                                << "persistence false\nlog_dest stderr\nlog_type all\n";
     int out = -1;
-    pid_ = start({mosquitto_program, "-c", folder_ + "/mosquitto.conf"}, out, {});
+    pid_ = kestrix::testing::spawn({mosquitto_program, "-c", folder_ + "/mosquitto.conf"}, {}, out);
     std::string said;
     const auto deadline = after(10);
     while (said.find(" running") == std::string::npos && clock::now() < deadline && read_some(out, said, deadline)) {
@@ -159,9 +140,10 @@ pseudo_terminal::~pseudo_terminal() { ::close(master); }
 
 shimmed_process::shimmed_process(const std::vector<std::string>& argv, const std::string& shim_log,
                                  const std::string& port) {
-    pid_ = start(argv, out_,
-                 {{"LD_PRELOAD", KESTRIX_SHIM}, {"KESTRIX_SHIM_LOG", shim_log}, {"KESTRIX_SHIM_WATCH", port},
-                  {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+    pid_ = kestrix::testing::spawn(argv,
+                                   {{"LD_PRELOAD", KESTRIX_SHIM}, {"KESTRIX_SHIM_LOG", shim_log},
+                                    {"KESTRIX_SHIM_WATCH", port}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}},
+                                   out_);
 }
 
 shimmed_process::~shimmed_process() {
