@@ -12,6 +12,7 @@
 #include "image_box.h"
 #include "label.h"
 #include "message_box.h"
+#include "press_notices.h"
 #include "settings_store.h"
 
 #include <kestrix/controlcm.h>
@@ -98,6 +99,9 @@ public:
     QTimer* Timer1 = nullptr;
     std::unique_ptr<CommonDialog> CommonDialog1;
     std::unique_ptr<kestrix::controlcm> firecracker;
+
+    // What the user learns of presses that fail or go to the console.
+    PressNotices notices;
 
     // What COM port N is on this machine ("COM5 = /dev/ttyUSB0, FTDI ..."),
     // for the settings window's port box; asked only when a user hovers it.

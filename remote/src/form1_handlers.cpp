@@ -22,13 +22,19 @@ constexpr float ShortHeight = 2100, TallHeight = 2500;
 void Form1::press(int index, std::int16_t command) {
     settings_.DeviceCode = std::to_string(index);
     firecracker->comport(settings_.ComPort);
-    if (const std::int16_t result = firecracker->Init(); result != 0)
-        qCWarning(lcTransmitter).noquote()
-            << QStringLiteral("COM%1: the transmitter's port did not open (error %2): %3")
-                   .arg(settings_.ComPort)
-                   .arg(result)
-                   .arg(QString::fromStdString(firecracker->last_error()));
+    const std::int16_t result = firecracker->Init();
+    if (result != 0) {
+        const QString why = QString::fromStdString(firecracker->last_error());
+        qCWarning(lcTransmitter).noquote() << QStringLiteral("COM%1: the transmitter's port did not open (error %2): %3")
+                                                  .arg(settings_.ComPort)
+                                                  .arg(result)
+                                                  .arg(why);
+        notices.failed(settings_.ComPort, result, why);
+    } else {
+        notices.opened(settings_.ComPort);
+    }
     firecracker->Exec(settings_.HouseCode, settings_.DeviceCode, command);
+    if (result == 0) notices.succeeded();
     Timer1->start();  // the port closes 750 ms after the last command
 }
 
@@ -51,10 +57,12 @@ void Form1::imagePress(int index, std::int16_t command) {
         press(index, command);
     } catch (const std::exception&) {
         const ErrorReport report = describeCurrentError();
+        const QString why = QString::fromStdString(report.description);
         qCWarning(lcTransmitter).noquote() << QStringLiteral("COM%1: the command did not go out (error %2): %3")
                                                   .arg(settings_.ComPort)
                                                   .arg(report.number)
-                                                  .arg(QString::fromStdString(report.description));
+                                                  .arg(why);
+        notices.failed(settings_.ComPort, report.number, why);
         Timer1->start();
     }
 }

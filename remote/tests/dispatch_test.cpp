@@ -87,6 +87,30 @@ TEST_F(Dispatch, AFailedInitLeavesOneWarningLineNamingPortAndReason) {
     EXPECT_TRUE(line.contains(QStringLiteral("cannot open"))) << line.toStdString();
 }
 
+// A user who started Vantrel from the menu sees no standard error: a
+// failed press is notified on the desktop, once a cause until one succeeds.
+TEST_F(Dispatch, FailedPressesAreNotifiedOnceACauseUntilOneSucceeds) {
+    for (const auto& [error, presses] : {std::pair<int, int>{kestrix::errc::port_in_use, 2},
+                                         {kestrix::errc::permission_denied, 1}, {0, 1}, {kestrix::errc::port_in_use, 1}}) {
+        control->log->fail_open_with = error;
+        for (int i = 0; i < presses; ++i) click(form->Image1[2]);
+    }
+    ASSERT_EQ(notifications->shown.size(), 3u);
+    for (auto [i, says] : {std::pair{0, "COM1: error 8010"}, {1, "COM1: error 8004"}, {2, "COM1: error 8010"}})
+        EXPECT_TRUE(notifications->shown[i].contains(QString::fromLatin1(says))) << notifications->shown[i].toStdString();
+}
+
+TEST_F(Dispatch, TheSystemConsoleIsNamedTheFirstTimeItIsOpened) {
+    form->notices.isConsole = [](std::int16_t port) { return port == 1; };
+    LogCapture warnings("vantrel.transmitter");
+    click(form->Image1[1]);
+    click(form->Image2[1]);
+    ASSERT_EQ(warnings.lines().size(), 1) << warnings.lines().join('\n').toStdString();
+    EXPECT_TRUE(warnings.lines()[0].contains(QStringLiteral("COM1 (/dev/ttyS0) is this machine's system console")))
+        << warnings.lines()[0].toStdString();
+    EXPECT_EQ(control->frames().size(), 4u);  // the user's choice: it still goes out
+}
+
 enum class Array { cmdON, cmdOFF, Image1, Image2 };
 
 class TransmitterErrorMidPress : public Dispatch, public ::testing::WithParamInterface<Array> {

@@ -42,7 +42,10 @@ bool transmitter_session::open(const pending& p) {
     for (;;) {
         control_.comport(port_);
         const std::int16_t result = control_.Init();
-        if (result == 0) return open_ = true;
+        if (result == 0) {
+            hooks_.opened();
+            return open_ = true;
+        }
         const steady::time_point now = hooks_.now();
         if (result != errc::port_in_use || now >= deadline) {
             report_({report::kind::failed, p.cmd, result, control_.last_error()});

@@ -58,6 +58,8 @@ public:
         std::function<steady::time_point()> now = [] { return steady::now(); };
         // Waits; returns false when the bridge is stopping.
         std::function<bool(steady::duration)> pause;
+        // The port was opened (for a burst).
+        std::function<void()> opened = [] {};
     };
     transmitter_session(controlcm& control, std::int16_t port, std::chrono::seconds busy_wait, hooks on,
                         std::function<void(const report&)> reporter);

@@ -5,7 +5,7 @@
 namespace kestrix::bridge {
 
 sender::sender(std::unique_ptr<controlcm> control, std::int16_t port, std::chrono::seconds busy_wait,
-               std::size_t capacity, std::function<void()> wake)
+               std::size_t capacity, std::function<void()> wake, std::function<void()> opened)
     : control_(std::move(control)),
       wake_(std::move(wake)),
       queue_(capacity),
@@ -14,7 +14,8 @@ sender::sender(std::unique_ptr<controlcm> control, std::int16_t port, std::chron
                 [this](steady::duration d) {
                     std::unique_lock lock(mutex_);
                     return !changed_.wait_for(lock, d, [this] { return stopping_; });
-                }},
+                },
+                std::move(opened)},
                [this](const report& r) {
                    {
                        std::lock_guard lock(mutex_);

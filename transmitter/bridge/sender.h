@@ -16,8 +16,9 @@ namespace kestrix::bridge {
 
 class sender {
 public:
+    // `opened` runs on the sending thread each time it opens the port.
     sender(std::unique_ptr<controlcm> control, std::int16_t port, std::chrono::seconds busy_wait, std::size_t capacity,
-           std::function<void()> wake);
+           std::function<void()> wake, std::function<void()> opened = [] {});
     // Finishes the command in flight; what still waits is dropped.
     ~sender();
     sender(const sender&) = delete;

@@ -3,6 +3,7 @@
 #include "discovery.h"
 #include "kestrix/linux_serial.h"
 #include "log.h"
+#include "serial_ports.h"
 
 #include <nlohmann/json.hpp>
 #include <systemd/sd-daemon.h>
@@ -90,11 +91,18 @@ service::service(config c) : config_(std::move(c)) {
     // Under the packaged service LimitRTPRIO= grants real time; elsewhere
     // its lack is worth a line with -v, no more.
     control->realtime_hooks({}, [](const std::string& why) { log(level::debug, why); });
-    sender_ = std::make_unique<sender>(std::move(control), config_.port, std::chrono::seconds(config_.busy_wait), 256,
-                                       [fd = wake_fd_] {
-                                           const std::uint64_t one = 1;
-                                           [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
-                                       });
+    const std::string device = config_.device.empty() ? device_for_port(config_.port) : config_.device;
+    sender_ = std::make_unique<sender>(
+        std::move(control), config_.port, std::chrono::seconds(config_.busy_wait), 256,
+        [fd = wake_fd_] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
+        },
+        [device, first = true]() mutable {
+            if (std::exchange(first, false) && ports::is_console(ports::machine::this_one(), device))
+                log(level::warning, device + " is this machine's system console, not a transmitter; "
+                                             "name the transmitter's port in the configuration (kestrix-send --list)");
+        });
     std::uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0) watchdog_ = std::chrono::microseconds(usec / 2);
 }

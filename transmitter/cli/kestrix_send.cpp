@@ -24,6 +24,10 @@ int main(int argc, char** argv) {
         options.json ? cli::print_ports_json(std::cout, found) : cli::print_ports(std::cout, found);
         return 0;
     }
+    if (const std::string refused = cli::console_refusal(options, ports::machine::this_one()); !refused.empty()) {
+        std::cerr << "kestrix-send: " << refused << "\n";
+        return 2;
+    }
     if (options.check) return cli::check_port(options, std::cout);
     return cli::send(options, std::cout, std::cerr);
 }

@@ -2,30 +2,80 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace kestrix::cli {
+
+namespace {
+
+// A name as the adapter reports it, safe for a terminal: control
+// characters (escape sequences among them) and bytes that are not UTF-8
+// are shown as \xNN, never sent as they are.
+std::string shown(const std::string& text) {
+    std::string out;
+    static const char hex[] = "0123456789abcdef";
+    const auto escape = [&](unsigned char c) { out += std::string("\\x") + hex[c >> 4] + hex[c & 15]; };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        bool whole = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        // C1 controls, U+0080 to U+009F, are C2 80 to C2 9F.
+        const bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && whole && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+        if (!whole || control) {
+            escape(c);
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
+// Characters, not bytes, for the columns' widths.
+std::size_t width(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+}  // namespace
 
 void print_ports(std::ostream& out, const std::vector<ports::port>& list) {
     if (list.empty()) {
         out << "no serial ports found\n";
         return;
     }
+    // COM number, device, driver, adapter, stable name; then what is true of it.
+    std::vector<std::vector<std::string>> rows;
     for (const ports::port& p : list) {
-        std::string line = p.com ? "COM" + std::to_string(p.com) : "-";
-        line.resize(std::max<std::size_t>(line.size(), 6), ' ');
-        line += p.device;
-        if (!p.driver.empty()) line += "  " + p.driver;
-        if (!p.usb_id.empty()) {
-            line += "  " + p.usb_id;
-            if (!p.maker.empty()) line += " " + p.maker;
-            if (!p.product.empty()) line += " " + p.product;
+        std::string adapter = p.usb_id;
+        for (const std::string& name : {p.maker, p.product})
+            if (!name.empty()) adapter += " " + shown(name);
+        std::vector<std::string> facts;
+        if (p.console) facts.push_back("system console");
+        if (p.no_hardware) {
+            facts.push_back("no hardware");
+        } else {
+            facts.push_back(p.may_open ? "you may open it" : "no permission: " + p.access_hint);
+            facts.push_back(p.held ? "in use by " + shown(p.held_by) : "free");
         }
-        if (!p.by_id.empty()) line += "  " + p.by_id;
-        if (p.no_hardware) line += "  no hardware";
-        else {
-            line += p.may_open ? "  you may open it" : "  no permission: " + p.access_hint;
-            line += p.held ? ", in use by " + p.held_by : ", free";
+        if (!p.com) facts.push_back("no COM number: use --device " + shown(p.by_id.empty() ? p.device : p.by_id));
+        std::string said;
+        for (const std::string& f : facts) said += (said.empty() ? "" : "; ") + f;
+        rows.push_back({p.com ? "COM" + std::to_string(p.com) : "-", shown(p.device), p.driver, adapter, shown(p.by_id), said});
+    }
+    std::vector<std::size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (widths[c] == 0) continue;  // a column no port has
+            line += row[c];
+            if (c + 1 < row.size()) line.append(widths[c] - width(row[c]) + 2, ' ');
         }
-        if (!p.com) line += "  (no COM number: use --device " + (p.by_id.empty() ? p.device : p.by_id) + ")";
         out << line << "\n";
     }
 }
@@ -41,6 +91,7 @@ void print_ports_json(std::ostream& out, const std::vector<ports::port>& list) {
                          {"maker", p.maker},
                          {"by_id", p.by_id},
                          {"no_hardware", p.no_hardware},
+                         {"console", p.console},
                          {"may_open", p.may_open},
                          {"access_hint", p.access_hint},
                          {"held", p.held},

@@ -23,6 +23,15 @@ platform::platform()
       }),
       pause([] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }) {}
 
+std::string console_refusal(const options& o, const ports::machine& m) {
+    if (o.port || !o.device.empty() || o.dry_run) return {};
+    const std::string device = ports::device_for_com(1);
+    if (!ports::is_console(m, device)) return {};
+    return "COM1 (" + device + ") is this machine's system console, not a transmitter: " +
+           (o.check ? "it was not checked" : "nothing was sent") +
+           ". Name the transmitter's port with --port or --device; 'kestrix-send --list' shows which port is which.";
+}
+
 int send(const options& o, std::ostream& out, std::ostream& err, const platform& on) {
     sim::receiver receiver;
     std::unique_ptr<tick_counter> counter = on.counter();

@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "kestrix/controlcm.h"
 #include "receiver.h"
+#include "serial_ports.h"
 
 #include <functional>
 #include <memory>
@@ -22,6 +23,11 @@ struct platform {
     std::function<void()> pause;
     platform();
 };
+
+// Why `o` must not go to the default port of machine `m`: COM1 there is
+// the system console, and a send or check without --port or --device is
+// no decision to clock it. Empty when it may go ahead.
+std::string console_refusal(const options& o, const ports::machine& m);
 
 // Sends every command of `o`, reporting on `out` and `err`. Returns the
 // exit status: 0 done, 1 the port or the transmitter failed, 3 a dry run

@@ -204,6 +204,7 @@ std::vector<port> list(const machine& m) {
         p.driver = driver_of(entry.path() / "device", sys);
         usb_details(entry.path() / "device", sys, p);
         p.no_hardware = split_name(name).first == "ttyS" && first_line(entry.path() / "type") == "0";
+        p.console = is_console(m, p.device);
         if (const auto id = by_id.find(name); id != by_id.end()) p.by_id = id->second;
         struct stat node {};
         const bool has_node = ::stat((root / "dev" / name).c_str(), &node) == 0;
@@ -223,6 +224,24 @@ std::vector<port> list(const machine& m) {
     return ports;
 }
 
+bool is_console(const machine& m, const std::string& device) {
+    const fs::path root(m.root);
+    std::error_code ec;
+    // A stable name links to the node; within the machine's root.
+    fs::path node = root / fs::path(device).relative_path();
+    for (int hops = 0; hops < 8 && fs::is_symlink(node, ec); ++hops) {
+        const fs::path target = fs::read_symlink(node, ec);
+        node = target.is_absolute() ? root / target.relative_path() : node.parent_path() / target;
+    }
+    const std::string name = node.lexically_normal().filename().string();
+    if (name.empty()) return false;
+    if (first_line(root / "sys/class/tty" / name / "console") == "Y") return true;
+    std::ifstream consoles(root / "proc/consoles");
+    for (std::string line; std::getline(consoles, line);)
+        if (line.substr(0, line.find(' ')) == name) return true;
+    return false;
+}
+
 std::string describe_com(const machine& m, std::int16_t com) {
     const std::string device = device_for_com(com);
     const std::string name = "COM" + std::to_string(com);
@@ -235,6 +254,7 @@ std::string describe_com(const machine& m, std::int16_t com) {
     const std::string what = found->product.empty() ? found->driver
                                                     : (found->maker.empty() ? "" : found->maker + " ") + found->product;
     if (!what.empty()) text += ", " + what;
+    if (found->console) text += ", system console";
     if (found->held) text += ", in use by " + found->held_by;
     if (!found->may_open) text += "; you may not open it: " + found->access_hint;
     return text;

@@ -30,6 +30,7 @@ struct port {
     std::string maker;        // "FTDI"
     std::string by_id;        // "/dev/serial/by-id/usb-FTDI_..."
     bool no_hardware = false; // a built-in port with no UART behind it
+    bool console = false;     // the kernel's console: no transmitter is there
     bool may_open = false;    // this user may open it
     std::string access_hint;  // why not, and what to do
     bool held = false;        // another program holds it now
@@ -49,6 +50,12 @@ struct machine {
 
 // Every serial port, in COM order, then the ports without a COM number.
 std::vector<port> list(const machine& m);
+
+// Whether `device` ("/dev/ttyS0", or a link to it) is an active console of
+// the kernel: its sysfs "console" reads Y, or /proc/consoles lists it. A
+// console on a server, a virtual machine or a single-board computer is
+// often /dev/ttyS0, COM1.
+bool is_console(const machine& m, const std::string& device);
 
 // What the remote says of COM port N: "COM5 = /dev/ttyUSB0, FTDI FT232R USB
 // UART" or "COM2 = /dev/ttyS1: no such device".

@@ -1,6 +1,8 @@
 // kestrix-send --list on made-up machines: sysfs, device nodes, locks and
 // processes built in a folder, never this machine's own.
+#include "command_line.h"
 #include "port_report.h"
+#include "send_program.h"
 #include "serial_ports.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +32,7 @@ std::vector<ports::port> read_json(const std::string& text) {
                                   {"maker", &ports::port::maker}, {"by_id", &ports::port::by_id},
                                   {"access_hint", &ports::port::access_hint}, {"held_by", &ports::port::held_by}})
             p.*field = j.at(key).get<std::string>();
-        for (auto [key, field] : {std::pair{"no_hardware", &ports::port::no_hardware},
+        for (auto [key, field] : {std::pair{"no_hardware", &ports::port::no_hardware}, {"console", &ports::port::console},
                                   {"may_open", &ports::port::may_open}, {"held", &ports::port::held}})
             p.*field = j.at(key).get<bool>();
         out.push_back(p);
@@ -98,7 +100,7 @@ protected:
         usb(hub + "1-1", "0403:6001", "FTDI", "FT232R USB UART");
         tty("ttyUSB0", hub + "1-1/1-1:1.0/ttyUSB0", 0666);
         driver(hub + "1-1/1-1:1.0/ttyUSB0", "usb-serial", "ftdi_sio");
-        usb(hub + "1-2", "1a86:7523", "", "USB \"Serial\"\\2");  // what a descriptor holds is arbitrary
+        usb(hub + "1-2", "1a86:7523", "", "USB \"Serial\"\\2\x1b[31m");  // what a descriptor holds is arbitrary
         tty("ttyUSB1", hub + "1-2/1-2:1.0/ttyUSB1", 0660);
         driver(hub + "1-2/1-2:1.0/ttyUSB1", "usb-serial", "ch341");
         usb(hub + "1-3", "2341:0043", "Arduino (www.arduino.cc)", "Arduino Uno");
@@ -109,6 +111,9 @@ protected:
         link("dev/serial/by-id/usb-1a86_USB_Serial-if00-port0", "../../ttyUSB1");
         link("dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_7563-if00", "../../ttyACM0");
 
+        file("sys/class/tty/ttyS0/console", "Y\n");  // console=ttyS0 on the kernel's command line
+        file("sys/class/tty/ttyS1/console", "N\n");
+        file("proc/consoles", "tty0                 -WU (EC  p  )    4:7\nttyUSB1              -W- (E   p  )  188:1\n");
         process(4242, "minicom");
         link("proc/4242/fd/5", "/dev/ttyUSB1");
         process(4243, "screen");
@@ -153,17 +158,23 @@ ports::port no_hardware(ports::port p) {
     return p;
 }
 
+ports::port console(ports::port p) {
+    p.console = true;
+    return p;
+}
+
 // In COM order, then the port without a COM number.
 const port_row rows[] = {
-    {held(port(1, "/dev/ttyS0", "serial", false), "vantrel (pid 4244)"), "only "},
+    {console(held(port(1, "/dev/ttyS0", "serial", false), "vantrel (pid 4244)")), "only "},
     {no_hardware(port(2, "/dev/ttyS1", "serial8250", false)), "' group (sudo adduser $USER "},
     {no_hardware(port(3, "/dev/ttyS2", "serial8250", false)), "' group"},
     {no_hardware(port(4, "/dev/ttyS3", "serial8250", false)), "' group"},
     {usb(port(5, "/dev/ttyUSB0", "ftdi_sio", true), "0403:6001", "FTDI", "FT232R USB UART",
          "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"),
      ""},
-    {held(usb(port(6, "/dev/ttyUSB1", "ch341", false), "1a86:7523", "", "USB \"Serial\"\\2", "usb-1a86_USB_Serial-if00-port0"),
-          "minicom (pid 4242)"),
+    {console(held(usb(port(6, "/dev/ttyUSB1", "ch341", false), "1a86:7523", "", "USB \"Serial\"\\2\x1b[31m",
+                      "usb-1a86_USB_Serial-if00-port0"),
+                  "minicom (pid 4242)")),
      "' group (sudo adduser $USER "},
     {held(usb(port(0, "/dev/ttyACM0", "cdc_acm", true), "2341:0043", "Arduino (www.arduino.cc)", "Arduino Uno",
               "usb-Arduino__www.arduino.cc__0043_7563-if00"),
@@ -192,7 +203,15 @@ TEST_F(PortList, FindsEveryPortWithWhatIsBehindItAndWhoHoldsIt) {
             EXPECT_NE(line.find(part), std::string::npos) << part << " missing from: " << line;
         EXPECT_EQ(line.find("no hardware") != std::string::npos, row.port.no_hardware) << line;
         EXPECT_EQ(line.find("use --device") != std::string::npos, row.port.com == 0) << line;
+        EXPECT_EQ(line.find("system console") != std::string::npos, row.port.console) << line;
+        EXPECT_EQ(line.find('\x1b'), std::string::npos) << "an escape sequence reached the terminal: " << line;
+        EXPECT_EQ(line.find(", free"), std::string::npos) << line;  // no permission and free are two facts
+        EXPECT_EQ(line.find(row.port.device), 6u) << line;  // the columns line up
     }
+    EXPECT_NE(text.str().find("USB \"Serial\"\\2\\x1b[31m"), std::string::npos) << text.str();
+    // A stable name is the console its node is.
+    EXPECT_TRUE(ports::is_console(as_user(), "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"));
+    EXPECT_FALSE(ports::is_console(as_user(), "/dev/ttyUSB0"));
 }
 
 TEST_F(PortList, TheJsonReadsBackToTheSameRows) {
@@ -206,6 +225,26 @@ TEST_F(PortList, TheJsonReadsBackToTheSameRows) {
     json.str("");
     cli::print_ports_json(json, found);
     EXPECT_EQ(read_json(json.str()).at(0).product, "FT232R \xEF\xBF\xBD\xEF\xBF\xBD\"\n\x01") << json.str();
+}
+
+// A send or check that names no port would clock the console: refused,
+// unless the user named it.
+TEST_F(PortList, TheConsoleIsNoDefaultPort) {
+    const auto refusal = [&](const char* line) {
+        std::vector<std::string> words;
+        std::istringstream in(line);
+        for (std::string w; in >> w;) words.push_back(w);
+        return cli::console_refusal(cli::parse(words), as_user());
+    };
+    for (const char* line : {"A3 on", "--check", "-v --repeat 2 B1 off"}) {
+        const std::string why = refusal(line);
+        EXPECT_NE(why.find("COM1 (/dev/ttyS0) is this machine's system console"), std::string::npos) << line << ": " << why;
+        EXPECT_NE(why.find("kestrix-send --list"), std::string::npos) << why;
+    }
+    for (const char* line : {"--port 1 A3 on", "--device /dev/ttyS0 A3 on", "--check --port 1", "--dry-run A3 on"})
+        EXPECT_EQ(refusal(line), "") << line;
+    file("sys/class/tty/ttyS0/console", "N\n");
+    EXPECT_EQ(refusal("A3 on"), "");
 }
 
 TEST_F(FakeMachine, AMachineWithoutSerialPortsSaysSo) {

@@ -77,9 +77,9 @@ TEST_F(UnderShim, AHostThatDlopensTheLibrarySwitchesUnitA3OnAndOffThroughCom1) {
     EXPECT_GE(rec.rx.pulses().back().standby_ticks, 750000u);
 }
 
-TEST_F(UnderShim, TheSenderUsesCom1UnlessToldOtherwiseAndDumpsWhatItDrove) {
+TEST_F(UnderShim, TheSenderDrivesCom1AndDumpsWhatItDrove) {
     const std::string dump = log + ".vcd";
-    const run_result r = run_under_shim({KESTRIX_SEND, "--vcd", dump, "b2", "off"}, log);
+    const run_result r = run_under_shim({KESTRIX_SEND, "--port", "1", "--vcd", dump, "b2", "off"}, log);
     ASSERT_EQ(r.status, 0) << r.output;
     recording rec = replay(log);
     EXPECT_EQ(testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 70 30 AD", "D5 AA 70 30 AD"}));
@@ -92,7 +92,7 @@ TEST_F(UnderShim, TheSenderUsesCom1UnlessToldOtherwiseAndDumpsWhatItDrove) {
 }
 
 TEST_F(UnderShim, ASenderWhosePortFailsAfterOpeningSaysSoAndExitsWithOne) {
-    const run_result r = run_under_shim({KESTRIX_SEND, "A1", "on"}, log, {{"KESTRIX_SHIM_FAIL_LINES", "30:5"}});
+    const run_result r = run_under_shim({KESTRIX_SEND, "--port", "1", "A1", "on"}, log, {{"KESTRIX_SHIM_FAIL_LINES", "30:5"}});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("error 8020"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("/dev/ttyS0"), std::string::npos) << r.output;
@@ -123,16 +123,16 @@ TEST_P(PortCheck, GivesItsVerdictWithTheFigures) {
 INSTANTIATE_TEST_SUITE_P(
     Adapters, PortCheck,
     ::testing::Values(
-        check_case{"lines_that_follow", {{"KESTRIX_SHIM_REPORT_LINES", "1"}}, {}, 0,
+        check_case{"lines_that_follow", {{"KESTRIX_SHIM_REPORT_LINES", "1"}}, {"--port", "1"}, 0,
                    {"Checking COM1 (/dev/ttyS0)", "32 changes accepted", "the lines followed every change",
                     "Verdict: COM1 (/dev/ttyS0) can drive the Firecracker."}},
-        check_case{"lines_that_stay_put", {{"KESTRIX_SHIM_REPORT_LINES", "stuck"}}, {}, 1,
+        check_case{"lines_that_stay_put", {{"KESTRIX_SHIM_REPORT_LINES", "stuck"}}, {"--port", "1"}, 1,
                    {"the lines did not follow the changes", "cannot drive", "do not follow"}},
         check_case{"lines_not_reported", {}, {"--device", "/dev/ttyS0"}, 0,
                    {"not reported by this driver", "can drive the Firecracker as far as can be told"}},
-        check_case{"slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "2000000"}, {"KESTRIX_SHIM_REPORT_LINES", "1"}}, {}, 0,
+        check_case{"slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "2000000"}, {"KESTRIX_SHIM_REPORT_LINES", "1"}}, {"--port", "1"}, 0,
                    {"Each change took 2.0", "instead of 712 ms", "can drive"}},  // 2 ms and a little real time
-        check_case{"too_slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "60000000"}}, {}, 1,
+        check_case{"too_slow_driver", {{"KESTRIX_SHIM_EDGE_NS", "60000000"}}, {"--port", "1"}, 1,
                    {"Each change took 60.", "breaks the frame apart", "cannot drive the Firecracker"}},
         check_case{"lines_refused", {{"KESTRIX_SHIM_FAIL_LINES", "1:25"}}, {"--port", "1"}, 1,
                    {"error 8020", "refused to change DTR or RTS"}},

@@ -52,6 +52,10 @@ Form1& RemoteTest::createForm(bool load) {
             return c;
         },
         std::move(scripted), std::move(recorder));
+    auto notifier = std::make_unique<RecordingNotifier>();
+    notifications = notifier.get();
+    form->notices.notifier = std::move(notifier);
+    form->notices.isConsole = [](std::int16_t) { return false; };  // whatever this machine's console is
     if (load) showAndActivate(form.get());
     return *form;
 }

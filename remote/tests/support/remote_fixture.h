@@ -65,6 +65,7 @@ public:  // open to the table-driven tests' rows
     std::unique_ptr<Form1> form;
     ScriptedDialog* dialog = nullptr;
     RecordingMessageBox* messages = nullptr;
+    RecordingNotifier* notifications = nullptr;
     RecordingControl* control = nullptr;
 };
 

@@ -4,6 +4,7 @@
 
 #include "common_dialog.h"
 #include "message_box.h"
+#include "press_notices.h"
 #include "support/fakes.h"
 
 #include <deque>
@@ -39,6 +40,12 @@ class RecordingMessageBox final : public MessageBox {
 public:
     std::vector<QString> shown;
     void show(const QString& text) override { shown.push_back(text); }
+};
+
+class RecordingNotifier final : public Notifier {
+public:
+    std::vector<QString> shown;  // "summary: body"
+    void notify(const QString& summary, const QString& body) override { shown.push_back(summary + ": " + body); }
 };
 
 // The real control on a recording line and a fast fake counter, noting every

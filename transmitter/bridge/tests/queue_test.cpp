@@ -61,6 +61,7 @@ protected:
     std::vector<report> reports;
     int pauses = 0;
     int free_after = -1;  // pauses before the other program lets go; -1: never
+    int opened = 0;
     kestrix::testing::rig r;
     transmitter_session session{*r.control, 5, std::chrono::seconds(10),
                                 {[this] { return now; },
@@ -68,7 +69,8 @@ protected:
                                      now += d;
                                      if (++pauses == free_after) r.log->fail_open_with = 0;
                                      return true;
-                                 }},
+                                 },
+                                 [this] { ++opened; }},
                                 [this](const report& rep) { reports.push_back(rep); }};
 
     std::string kinds() const {
@@ -118,6 +120,7 @@ TEST_F(Session, ThePortIsKeptForABurstAndClosedBetweenBursts) {
     for (const std::string& call : r.log->calls)
         if (call == "open" || call == "close") opens_and_closes.push_back(call);
     EXPECT_EQ(opens_and_closes, (std::vector<std::string>{"open", "close", "open"}));
+    EXPECT_EQ(opened, 2);  // told at each opening: the bridge checks the first for the console
     EXPECT_EQ(frames().size(), 6u);
 }
 
