@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "form1.h"
+#include "key_accessible.h"
 #include "shutdown_signals.h"
 #include "transmitter_library.h"
 
@@ -48,6 +49,7 @@ void useHomeOfPasswordEntry() {
 int runApplication() {
     QCoreApplication::setApplicationName(AppTitle);
     installFontSubstitutes();
+    installAccessibility();
     ShutdownSignals shutdown;
 
     ControllerSettings settings;

@@ -2,6 +2,9 @@
 // Presses stay with the control and never reach the window behind it. A
 // double-click is one Click, not two: the release that ends it raises
 // nothing, so a double-click on "*" toggles the height once.
+//
+// One made a key (makeKey) is one for the keyboard and screen readers too:
+// Tab reaches it, Space or Enter presses it, and it offers a press action.
 #pragma once
 
 #include "placed.h"
@@ -15,16 +18,24 @@ class Clickable : public Placed<QLabel> {
 public:
     using Placed<QLabel>::Placed;
 
+    void makeKey();
+    bool isKey() const { return key_; }
+    // What a click does, for the keyboard and assistive technologies.
+    void press() { emit Click(); }
+
 signals:
     void Click();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     bool endingDoubleClick_ = false;
+    bool key_ = false;
 };
 
 }  // namespace vantrel

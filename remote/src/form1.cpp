@@ -52,6 +52,21 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
     applyGeometry();
 }
 
+void Form1::placed(QWidget& control) {
+    control.setVisible(!designHidden_.contains(&control) && rect().intersects(control.geometry()));
+}
+
+void Form1::placeAll() {
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!control->isWindow()) placed(*control);
+}
+
+void Form1::setDesignVisible(QWidget& control, bool visible) {
+    if (visible) designHidden_.remove(&control);
+    else designHidden_.insert(&control);
+    placed(control);
+}
+
 Form1::~Form1() = default;
 
 void Form1::createControls() {
@@ -99,13 +114,22 @@ void Form1::createControls() {
     cmbHouseCode->setForeColor(White);
     cmbHouseCode->setDesignFont(SansSerif, 8.25f, true);
 
+    // Screen readers name a box by the label it is the buddy of; the house
+    // box has none on screen, so one lies behind it, covered.
+    auto* houseLabel = new QLabel(QStringLiteral("House code"), this);
+    houseLabel->setGeometry(cmbHouseCode->geometry());
+    houseLabel->setBuddy(cmbHouseCode);
+    houseLabel->lower();
+
     lblClose = new Label(this, QStringLiteral("x"), {});
     lblClose->place(1080, 0, 105, 195);
     lblWiden = new Label(this, QStringLiteral(">"), {});
     lblWiden->place(1080, 195, 120, 195);
     lblTall = new Label(this, QStringLiteral("*"), {});
     lblTall->place(1080, 360, 105, 240);
+    for (int u = 0; u <= 16; ++u) Image1[u]->makeKey(), Image2[u]->makeKey();
     for (Label* l : {lblClose, lblWiden, lblTall}) {
+        l->makeKey();
         l->setForeColor(White);
         l->setDesignFont(SansSerif, l == lblTall ? 9.75f : 8.25f, true);
     }
@@ -186,6 +210,7 @@ void Form1::setHeight(float twips) {
 
 void Form1::applyGeometry() {
     resize(toPixels(width_), toPixels(height_));
+    placeAll();
     updateSizeTips();
 }
 

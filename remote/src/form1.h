@@ -18,6 +18,7 @@
 #include <kestrix/controlcm.h>
 
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -34,7 +35,7 @@ class FrmSettings;
 // caption of its messages.
 inline const QString AppTitle = QStringLiteral("Vantrel");
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, public PlacementWatcher {
     Q_OBJECT
 public:
     using TransmitterFactory = std::function<std::unique_ptr<kestrix::controlcm>()>;
@@ -107,6 +108,10 @@ public:
     // for the settings window's port box; asked only when a user hovers it.
     std::function<QString(std::int16_t)> describePort;
 
+    // Shows or hides a control as the window's own logic wants it (the
+    // paging buttons); where it lies decides too, see placed().
+    void setDesignVisible(QWidget& control, bool visible);
+
     // Handlers.
     void cmdON_Click(int Index);
     void cmdOFF_Click(int Index);
@@ -126,6 +131,10 @@ public:
     void Form_MouseDown(std::int16_t Button, std::int16_t Shift, float X, float Y);
 
 protected:
+    // A control outside the window (the keys of the style not in use, units
+    // 9 to 16 of the narrow window, the house box of the short one) is
+    // hidden: Tab skips it and screen readers do not offer it as showing.
+    void placed(QWidget& control) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -148,11 +157,13 @@ private:
     float reachableHeight(float twips) const;
     void keepOnAScreen();
     void setLabelsLeft(float left);
+    void placeAll();
 
     ControllerSettings& settings_;
     SettingsStore& store_;
     std::unique_ptr<MessageBox> messages_;
     QPointer<FrmSettings> settingsWindow_;
+    QSet<const QWidget*> designHidden_;
     bool loaded_ = false;
     bool unloaded_ = false;
 

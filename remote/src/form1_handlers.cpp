@@ -88,7 +88,7 @@ void Form1::cmd1to8_Click() {
     atTopLevel([&] {
         lblClose->setLeft(NarrowLabelsLeft);
         setWidth(NarrowWidth);
-        cmd9to16->show();
+        setDesignVisible(*cmd9to16, true);
     });
 }
 
@@ -96,7 +96,7 @@ void Form1::cmd9to16_Click() {
     atTopLevel([&] {
         lblClose->setLeft(WideLabelsLeft);
         setWidth(WideWidth);
-        cmd9to16->hide();
+        setDesignVisible(*cmd9to16, false);
     });
 }
 

@@ -15,11 +15,12 @@ void Form1::nameControls() {
     // Element 0 sends the unit text "0", which the transmitter sends as unit 16.
     describe(*Image1[0], QStringLiteral("Unit 16 on, spare key"), QStringLiteral("Unit 16 on"));
     describe(*Image2[0], QStringLiteral("Unit 16 off, spare key"), QStringLiteral("Unit 16 off"));
-    describe(*cmd1to8, QStringLiteral("Page to units 1 to 8"), QStringLiteral("Page to units 1 to 8"));
-    describe(*cmd9to16, QStringLiteral("Page to units 9 to 16"), QStringLiteral("Page to units 9 to 16"));
+    // What is spoken holds what is shown: a user of speech input says it.
+    describe(*cmd1to8, QStringLiteral("1-8 <---, page to units 1 to 8"), QStringLiteral("Page to units 1 to 8"));
+    describe(*cmd9to16, QStringLiteral("9-16 --->, page to units 9 to 16"), QStringLiteral("Page to units 9 to 16"));
     describe(*cmbHouseCode, QStringLiteral("House code"),
              QStringLiteral("House code: the letter, A to P, of the modules the keys switch"));
-    describe(*lblClose, QStringLiteral("Close"), QStringLiteral("Close (the settings are kept)"));
+    describe(*lblClose, QStringLiteral("x, close"), QStringLiteral("Close (the settings are kept)"));
     updateSizeTips();
 }
 
@@ -32,8 +33,8 @@ void Form1::updateSizeTips() {
     QString tall = QStringLiteral("Make the window taller");
     if (Height() >= 2450) tall = QStringLiteral("Make the window shorter");
     else if (Width() > 2000) tall = QStringLiteral("Make the window taller (from the narrow window)");
-    describe(*lblWiden, widen, widen);
-    describe(*lblTall, tall, tall);
+    describe(*lblWiden, lblWiden->Caption() + QStringLiteral(", ") + widen.toLower(), widen);
+    describe(*lblTall, lblTall->Caption() + QStringLiteral(", ") + tall.toLower(), tall);
 }
 
 }  // namespace vantrel

@@ -111,21 +111,24 @@ void FrmSettings::createControls() {
 }
 
 void FrmSettings::nameControls() {
-    describe(*cmdSetBackColor, QStringLiteral("Background colour"), QStringLiteral("Set the remote's background colour"));
-    describe(*cmdSetForegroundColor, QStringLiteral("Label colour"),
-             QStringLiteral("Set the colour of the remote's labels and house code"));
-    describe(*cmdFont, QStringLiteral("Label font"), QStringLiteral("Set the font of the remote's labels"));
-    describe(*cmdSetBackroundImage, QStringLiteral("Background picture"),
-             QStringLiteral("Set a bitmap as the remote's background"));
-    describe(*cmdButtonOnSkin, QStringLiteral("ON key picture"), QStringLiteral("Set the picture of the ON keys"));
-    describe(*cmdButtonOFFskin, QStringLiteral("OFF key picture"), QStringLiteral("Set the picture of the OFF keys"));
-    describe(*cmdResetAll, QStringLiteral("Built-in pictures"),
-             QStringLiteral("Go back to the built-in pictures at the next start"));
-    describe(*cmdUnloadBackround, QStringLiteral("No background picture"),
-             QStringLiteral("Remove the remote's background picture"));
-    describe(*cmbButtons, QStringLiteral("Button style"),
-             QStringLiteral("Switch the remote between picture keys and standard buttons"));
-    describe(*Command1, QStringLiteral("Help"), QStringLiteral("Make the project's web address blink"));
+    // Each button is spoken by its caption, as it is seen, even after it
+    // changed: no name of their own, and the description says the rest.
+    const std::pair<Button*, const char*> buttons[] = {
+        {cmdSetBackColor, "Set the remote's background colour"},
+        {cmdSetForegroundColor, "Set the colour of the remote's labels and house code"},
+        {cmdFont, "Set the font of the remote's labels"},
+        {cmdSetBackroundImage, "Set a bitmap as the remote's background"},
+        {cmdButtonOnSkin, "Set the picture of the ON keys"},
+        {cmdButtonOFFskin, "Set the picture of the OFF keys"},
+        {cmdResetAll, "Go back to the built-in pictures at the next start"},
+        {cmdUnloadBackround, "Remove the remote's background picture"},
+        {cmbButtons, "Switch the remote between picture keys and standard buttons"},
+        {Command1, "Make the project's web address blink"}};
+    for (auto [button, tip] : buttons) {
+        describe(*button, QString(), QString::fromLatin1(tip));
+        button->setAccessibleDescription(QString::fromLatin1(tip));
+    }
+    Label7->setBuddy(Combo1);
     describe(*Label7, QStringLiteral("Use COM:"), QStringLiteral("The COM port of the transmitter"));
     describe(*Combo1, QStringLiteral("COM port"), QStringLiteral("The COM port of the transmitter"));
     // Which device the number names is looked up only when asked: the

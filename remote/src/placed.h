@@ -29,12 +29,22 @@ inline float toTwips(double pixels) { return static_cast<float>(pixels * TwipsPe
 // Whether Qt can draw a face name, directly or through a substitute.
 bool fontFamilyKnown(const QString& family);
 
-// What a control is called for screen readers and what hovering it says.
+// What a control is called for screen readers (empty: its caption) and
+// what hovering it says.
 void describe(QWidget& control, const QString& name, const QString& tip);
 
 // Paints the given palette roles of a widget in a colour number &H00BBGGRR;
 // a number that is no colour is refused and nothing changes.
 void setColourRoles(QWidget& widget, std::initializer_list<QPalette::ColorRole> roles, std::int32_t colour);
+
+// A window that keeps up with where its controls are: told of every move.
+class PlacementWatcher {
+public:
+    virtual void placed(QWidget& control) = 0;
+
+protected:
+    ~PlacementWatcher() = default;
+};
 
 template <typename Base>
 class Placed : public Base {
@@ -56,6 +66,7 @@ public:
         const int x = toPixels(left), y = toPixels(top), w = toPixels(width), h = toPixels(height);
         left_ = left, top_ = top, width_ = width, height_ = height;
         Base::setGeometry(x, y, w, h);
+        if (auto* window = dynamic_cast<PlacementWatcher*>(Base::parentWidget())) window->placed(*this);
     }
 
     QString FontName() const { return Base::font().family(); }

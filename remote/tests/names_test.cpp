@@ -2,9 +2,11 @@
 #include "support/remote_fixture.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLineEdit>
+#include <QTest>
 #include <QToolTip>
 
 #include <set>
@@ -39,6 +41,69 @@ TEST_F(Names, EveryControlHasItsOwnNameAndATip) {
     EXPECT_EQ(form->lblWiden->toolTip(), "Show units 9 to 16");
     click(form->lblWiden);
     EXPECT_EQ(form->lblWiden->toolTip(), "Show only units 1 to 8");
+}
+
+// Every accessible object the window offers as showing, depth first.
+void showing(QAccessibleInterface* node, std::vector<QAccessibleInterface*>& out) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface* child = node->child(i);
+        if (!child || child->state().invisible) continue;
+        out.push_back(child);
+        showing(child, out);
+    }
+}
+
+// In either style and size, a screen reader is offered what the window
+// shows, and every key there can be pressed through its action, which
+// sends as a click does; Tab reaches unit 3's key and Space presses it.
+TEST_F(Names, ScreenReadersGetWhatTheWindowShowsAndPressKeysLikeAClick) {
+    for (const bool standard : {false, true}) {
+        if (standard) standardButtons();
+        for (const bool big : {false, true}) {
+            SCOPED_TRACE(std::string(standard ? "standard" : "skinned") + (big ? ", wide and tall" : ", narrow"));
+            form->setWidth(big ? 2370 : 1215);
+            form->setHeight(big ? 2500 : 2100);
+            std::vector<QAccessibleInterface*> offered;
+            showing(QAccessible::queryAccessibleInterface(form.get()), offered);
+            const QRect window(form->mapToGlobal(QPoint(0, 0)), form->size());
+            int keys = 0;
+            for (QAccessibleInterface* a : offered) {
+                EXPECT_TRUE(window.intersects(a->rect())) << a->text(QAccessible::Name).toStdString() << " lies outside";
+                const bool key = a->role() == QAccessible::Button;
+                keys += key;
+                const QAccessibleActionInterface* actions = a->actionInterface();
+                EXPECT_TRUE(!key || (actions && actions->actionNames().contains(QAccessibleActionInterface::pressAction())))
+                    << a->text(QAccessible::Name).toStdString();
+            }
+            EXPECT_EQ(keys, (big ? 32 : 16) + 3) << "unit keys and x > *";
+        }
+        SCOPED_TRACE(standard ? "standard" : "skinned");
+        form->setWidth(1215);
+        QWidget* on3 = standard ? static_cast<QWidget*>(form->cmdON[3]) : form->Image1[3];
+        control->calls.clear();
+        QAccessible::queryAccessibleInterface(on3)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        // A standard button's press action is Qt's animated click: it comes with the event loop.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return control->calls.size() == 3; }, 2000));
+        for (int tab = 0; tab < 40 && QApplication::focusWidget() != on3; ++tab) key(form.get(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), on3);
+        key(form.get(), Qt::Key_Space);
+        EXPECT_EQ(control->calls, (std::vector<std::string>{"comport 1", "Init 0", "Exec A 3 2", "comport 1", "Init 0", "Exec A 3 2"}));
+    }
+    EXPECT_EQ(control->frames(), std::vector<std::string>(8, "D5 AA 60 08 AD"));  // four presses
+}
+
+// Boxes are labelled as their captions say, buttons spoken as they read.
+TEST_F(Names, BoxesHaveTheirLabelAndButtonsSayTheirCaption) {
+    form->setHeight(2500);  // the house box shows
+    FrmSettings& window = openSettings();
+    for (auto [box, label] : {std::pair<QWidget*, const char*>{form->cmbHouseCode, "House code"}, {window.Combo1, "Use COM:"}}) {
+        const auto labels = QAccessible::queryAccessibleInterface(box)->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1) << label;
+        EXPECT_EQ(labels[0].first->text(QAccessible::Name), QString::fromLatin1(label));
+    }
+    click(window.cmbButtons);  // its caption changes
+    for (QPushButton* b : window.findChildren<QPushButton*>())
+        EXPECT_TRUE(QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name).contains(b->text())) << b->text().toStdString();
 }
 
 TEST_F(Names, ThePortBoxSaysWhichDeviceItsNumberIsOnlyWhenHovered) {

@@ -1,6 +1,7 @@
 // Runs the remote's tests inside a QApplication, offscreen unless told
 // otherwise: test discovery runs this binary at build time too.
 #include "application.h"
+#include "key_accessible.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
     vantrel::installFontSubstitutes();
+    vantrel::installAccessibility();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
