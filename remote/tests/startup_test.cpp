@@ -21,27 +21,43 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(VANTREL_PROGRAM), program));
     }
 
-    // Runs the copied program offscreen; returns its exit code.
-    int run() {
+    // Runs the copied program offscreen, or with no display at all; returns
+    // its exit code.
+    int run(const QStringList& arguments = {}, bool display = true) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!display)
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         p.setProcessEnvironment(env);
-        p.start(program, {});
+        p.start(program, arguments);
         if (!p.waitForFinished(30000)) {
             p.kill();
             p.waitForFinished();
             return -1;
         }
         errors = QString::fromLocal8Bit(p.readAllStandardError());
+        output = QString::fromLocal8Bit(p.readAllStandardOutput());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 
     QTemporaryDir dir;
     QString program;
-    QString errors;
+    QString errors, output;
 };
+
+// A terminal with no desktop: questions are answered, and the window that
+// cannot open is said so in one line, not with Qt's abort.
+TEST_F(Startup, WithoutADisplayItAnswersHelpAndVersionAndSaysWhyItCannotStart) {
+    EXPECT_EQ(run({QStringLiteral("--help")}, false), 0);
+    EXPECT_TRUE(output.startsWith(QStringLiteral("Usage: vantrel"))) << output.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--version")}, false), 0);
+    EXPECT_EQ(output, QStringLiteral("vantrel 1.0.0\n"));
+    EXPECT_EQ(run({}, false), 1);
+    EXPECT_EQ(errors.count(QLatin1Char('\n')), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.startsWith(QStringLiteral("vantrel: no display"))) << errors.toStdString();
+}
 
 struct library_case {
     const char* name;

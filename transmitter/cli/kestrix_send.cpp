@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
         std::cerr << "kestrix-send: " << refused << "\n";
         return 2;
     }
-    if (options.check) return cli::check_port(options, std::cout);
+    if (options.check) return cli::check_port(options, std::cout, std::cerr);
     return cli::send(options, std::cout, std::cerr);
 }

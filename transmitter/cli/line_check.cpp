@@ -24,8 +24,13 @@ std::string milliseconds(double ms) {
 
 }  // namespace
 
-int check_port(const options& o, std::ostream& out) {
+int check_port(const options& o, std::ostream& out, std::ostream& err) {
     const std::int16_t port = o.port.value_or(1);
+    if (o.device.empty() && device_for_port(port).empty()) {
+        err << "kestrix-send: error " << errc::invalid_port << ": COM" << port
+            << " is an invalid port number (1 to 4 are /dev/ttyS0 to /dev/ttyS3, 5 and up /dev/ttyUSB0 and up)\n";
+        return 1;
+    }
     const std::string name = o.device.empty() ? "COM" + std::to_string(port) + " (" + device_for_port(port) + ")" : o.device;
     const auto verdict = [&](bool can, const std::string& why) {
         out << "Verdict: " << name << (can ? " can drive the Firecracker" : " cannot drive the Firecracker") << why
@@ -60,9 +65,11 @@ int check_port(const options& o, std::ostream& out) {
             for (int pulse = 0; pulse < 8; ++pulse) change(is_dtr, false), change(is_dtr, true);
         line->close();
     } catch (const error& e) {
-        out << "error " << e.number() << ": " << e.what() << "\n";
+        err << "kestrix-send: error " << e.number() << ": " << e.what() << std::endl;
         if (e.number() == errc::line_change_failed)
             return verdict(false, ": it refused to change DTR or RTS (error 8020)");
+        if (e.number() == errc::line_parameters)
+            return verdict(false, ": the line settings were refused (error 8015)");
         return verdict(false, ": it could not be opened (error " + std::to_string(e.number()) + ")");
     }
 

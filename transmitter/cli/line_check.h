@@ -13,7 +13,8 @@ namespace kestrix::cli {
 // pattern that is no X10 frame (eight DTR pulses, then eight RTS pulses:
 // no module reacts), reads the lines back after each change where the
 // driver reports them, times each change, and prints the figures and a
-// verdict. Returns 0 when the port can drive the transmitter, else 1.
-int check_port(const options& o, std::ostream& out);
+// verdict on `out`, what went wrong on `err`. Returns 0 when the port can
+// drive the transmitter, else 1.
+int check_port(const options& o, std::ostream& out, std::ostream& err);
 
 }  // namespace kestrix::cli

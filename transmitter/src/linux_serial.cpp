@@ -196,9 +196,9 @@ error open_error(const std::string& device, int err) {
     case ENODEV:
         return error(errc::port_not_found, "Port not found: " + reason);
     case EACCES:
-    case EPERM:
+    case EPERM:  // said once: the system's reason is the same words
         return error(errc::permission_denied,
-                     "Permission denied: " + reason + " (add your user to the 'dialout' group and log in again)");
+                     "Permission denied: " + device + " (add your user to the 'dialout' group and log in again)");
     case EBUSY:
     case EWOULDBLOCK:
         return error(errc::port_in_use, "Port in use by another program: " + reason);

@@ -1,6 +1,7 @@
 // The real Linux serial layer, on pseudo-terminals and ordinary files: never
 // on a real serial device.
 #include "kestrix/linux_serial.h"
+#include "line_check.h"
 #include "linux_serial_detail.h"
 #include "support/fakes.h"
 
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 namespace {
 // What a device that takes only part of a change does to it; unset, the
@@ -147,6 +149,15 @@ TEST_P(DeviceTakesPart, AndTheOpenIsRefused) {
     EXPECT_NE(why.find(term.slave), std::string::npos) << why;
     EXPECT_FALSE(line->is_open());
     EXPECT_TRUE(descriptors_on(term.slave).empty());
+
+    // kestrix-send --check says so, and in so many words.
+    cli::options check;
+    check.check = true;
+    check.device = term.slave;
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::check_port(check, out, err), 1);
+    EXPECT_NE(out.str().find("the line settings were refused (error 8015)"), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find("kestrix-send: error 8015"), std::string::npos) << err.str();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -288,6 +299,7 @@ TEST_P(OpenErrno, GivesItsNumberAndAnHonestDescription) {
     EXPECT_NE(text.find("/dev/ttyUSB3"), std::string::npos) << text;
     EXPECT_EQ(text.find("not found") != std::string::npos, GetParam().number == errc::port_not_found) << text;
     EXPECT_EQ(text.find("dialout") != std::string::npos, GetParam().number == errc::permission_denied) << text;
+    EXPECT_EQ(text.find("ermission denied"), text.rfind("ermission denied")) << "said twice: " << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(

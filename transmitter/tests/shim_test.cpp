@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
         check_case{"lines_refused", {{"KESTRIX_SHIM_FAIL_LINES", "1:25"}}, {"--port", "1"}, 1,
                    {"error 8020", "refused to change DTR or RTS"}},
         check_case{"missing_device", {}, {"--device", "/dev/kestrix-none"}, 1,
-                   {"error 8003", "/dev/kestrix-none", "cannot drive"}}),
+                   {"error 8003", "/dev/kestrix-none", "cannot drive"}},
+        check_case{"port_zero", {}, {"--port", "0"}, 1, {"kestrix-send: error 8002: COM0 is an invalid port number"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

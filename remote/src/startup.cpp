@@ -1,0 +1,86 @@
+// What Vantrel does before it has a window: the two questions it answers
+// without one, and the one line it says when there is no display.
+#include "application.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+namespace vantrel {
+namespace {
+
+constexpr const char* Usage =
+    "Usage: vantrel [--help | --version]\n"
+    "A desktop remote control for X10 modules through a Firecracker (CM17A)\n"
+    "transmitter on a serial port. Started without options it opens its window;\n"
+    "its settings are kept in ~/.config/Vantrel.conf. See vantrel(1).\n";
+
+// Qt's own complaints while it looks for a window system, kept until it is
+// known whether one was found.
+QList<std::pair<QtMsgType, QString>> held;
+QtMessageHandler qtsOwn = nullptr;
+
+void holdWhileOpening(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) {
+        held.append({type, message});
+        return;
+    }
+    // No platform plugin could start: say why in one line, not Qt's abort.
+    QString why = message;
+    for (const auto& [kind, text] : held)
+        if (text.contains(QLatin1String("connect to display"))) why = text;
+    std::fprintf(stderr, "vantrel: no display to open the window on (%s)\n", why.toLocal8Bit().constData());
+    std::fflush(stderr);
+    ::_exit(1);
+}
+
+bool set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+}  // namespace
+
+std::optional<int> answerCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "--version" || arg == "-v") {
+            std::printf("vantrel %s\n", VANTREL_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<QApplication> openDisplay(int& argc, char** argv) {
+    // Without any display at all Qt would abort; say so plainly first.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    bool named = false;
+    for (int i = 1; i < argc; ++i) named = named || std::strcmp(argv[i], "-platform") == 0;
+    if (!named && (platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland")) &&
+        !set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
+        std::fputs("vantrel: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                   "start it from a desktop session\n",
+                   stderr);
+        std::exit(1);
+    }
+    qtsOwn = qInstallMessageHandler(holdWhileOpening);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(qtsOwn);
+    for (const auto& [type, message] : held) qtsOwn(type, QMessageLogContext(), message);
+    held.clear();
+    return app;
+}
+
+}  // namespace vantrel
