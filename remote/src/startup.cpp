@@ -3,12 +3,9 @@
 #include "application.h"
 
 #include <QApplication>
-#include <QByteArray>
 #include <QStringList>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <unistd.h>
@@ -32,18 +29,16 @@ void holdWhileOpening(QtMsgType type, const QMessageLogContext&, const QString& 
         held.append({type, message});
         return;
     }
-    // No platform plugin could start: say why in one line, not Qt's abort.
+    // No window system could be reached: say why in one line, not with
+    // Qt's abort and its advice to reinstall.
     QString why = message;
     for (const auto& [kind, text] : held)
         if (text.contains(QLatin1String("connect to display"))) why = text;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        why = QStringLiteral("neither DISPLAY nor WAYLAND_DISPLAY is set; start it from a desktop session");
     std::fprintf(stderr, "vantrel: no display to open the window on (%s)\n", why.toLocal8Bit().constData());
     std::fflush(stderr);
     ::_exit(1);
-}
-
-bool set(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
 }
 
 }  // namespace
@@ -64,21 +59,11 @@ std::optional<int> answerCommandLine(int argc, char** argv) {
 }
 
 std::unique_ptr<QApplication> openDisplay(int& argc, char** argv) {
-    // Without any display at all Qt would abort; say so plainly first.
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    bool named = false;
-    for (int i = 1; i < argc; ++i) named = named || std::strcmp(argv[i], "-platform") == 0;
-    if (!named && (platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland")) &&
-        !set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
-        std::fputs("vantrel: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                   "start it from a desktop session\n",
-                   stderr);
-        std::exit(1);
-    }
     qtsOwn = qInstallMessageHandler(holdWhileOpening);
     auto app = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(qtsOwn);
-    for (const auto& [type, message] : held) qtsOwn(type, QMessageLogContext(), message);
+    if (qtsOwn)
+        for (const auto& [type, message] : held) qtsOwn(type, QMessageLogContext(), message);
     held.clear();
     return app;
 }
