@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
     shimmed_process bridge({KESTRIX_BRIDGE, "--config", (folder / "bridge.toml").string()}, log, line.slave);
     if (!bridge.says("connected to the broker")) return 1;
     mqtt_listener hub(mqtt.port(), {"kestrix/#"});
+    // The bridge publishes its status after subscribing: once it is here,
+    // no command can come too early.
+    if (!hub.next("kestrix/bridge/status")) return 1;
 
     // One command at a time: published, then its state awaited.
     std::vector<long long> published;
