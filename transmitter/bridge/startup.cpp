@@ -2,6 +2,7 @@
 
 #include "discovery.h"
 #include "kestrix/linux_serial.h"
+#include "serial_ports.h"
 
 namespace kestrix::bridge {
 
@@ -42,10 +43,13 @@ configuration or command line. See kestrix-bridge(8).
 
 void print_plan(std::ostream& out, const config& c) {
     out << "Configuration " << c.file << " is good.\n";
-    out << "Transmitter: "
-        << (c.device.empty() ? "COM" + std::to_string(c.port) + " (" + device_for_port(c.port) + ")" : c.device)
+    const std::string device = c.device.empty() ? device_for_port(c.port) : c.device;
+    out << "Transmitter: " << (c.device.empty() ? "COM" + std::to_string(c.port) + " (" + device + ")" : c.device)
         << ", opened for each burst of commands; a port held by another program is tried for " << c.busy_wait
         << " s.\n";
+    if (ports::is_console(ports::machine::this_one(), device))
+        out << "Warning: " << device << " is this machine's system console, not a transmitter "
+            << "(kestrix-send --list shows which port is which).\n";
     out << "Broker: " << (c.tls ? "mqtts://" : "mqtt://") << c.host << ":" << c.mqtt_port << " as " << c.client_id
         << (c.username.empty() ? ", without login" : ", user " + c.username + " (password from " + c.password_file + ")")
         << ".\n";
@@ -57,7 +61,7 @@ void print_plan(std::ostream& out, const config& c) {
         << ".\n";
     out << "Text port (mochad): " << (c.listen_port ? c.listen_host + ":" + std::to_string(c.listen_port) : "off")
         << ".\n";
-    out << "Units: " << (c.units.empty() ? "none (commands for any address are still taken)" : "") << "\n";
+    out << (c.units.empty() ? "Units: none (commands for any address are still taken)\n" : "Units:\n");
     for (const unit_config& u : c.units)
         out << "  " << u.at.text() << (u.at.unit < 10 ? "   " : "  ") << (u.dimmable ? "light " : "switch") << "  "
             << u.name << "  (" << state_topic(c, u.at).substr(0, state_topic(c, u.at).size() - 6) << "/set)\n";
