@@ -1,5 +1,7 @@
 #include "command_words.h"
 
+#include "shown_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -34,34 +36,10 @@ std::vector<std::string_view> words(std::string_view line) {
     return out;
 }
 
-// Quoted for a log line: at most 40 bytes, anything but printable ASCII
-// escaped, so that no payload can forge a log line or upset a terminal.
+// Quoted for a log line: at most 40 bytes, shown so that no payload can
+// forge a log line or upset a terminal.
 std::string quoted(std::string_view s) {
-    std::string out = "'";
-    for (std::size_t i = 0; i < s.size() && i < 40; ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c >= 0x7F || c == '\\' || c == '\'') {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + (s.size() > 40 ? "'..." : "'");
-}
-
-bool valid_utf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > s.size()) return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += length;
-    }
-    return true;
+    return "'" + text::shown(s.substr(0, 40)) + (s.size() > 40 ? "'..." : "'");
 }
 
 }  // namespace
@@ -109,7 +87,7 @@ topic_message from_topic(std::string_view base, std::string_view topic, std::str
     }
     command c;
     c.to = to.value_or(address{static_cast<char>(std::toupper(house[0])), 0});
-    if (!valid_utf8(payload)) {
+    if (!text::valid_utf8(payload)) {
         m.error = "the payload " + quoted(payload) + " is not UTF-8";
         return m;
     }

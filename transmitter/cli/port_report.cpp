@@ -1,37 +1,16 @@
 #include "port_report.h"
 
+#include "shown_text.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 
 namespace kestrix::cli {
 
-namespace {
+using text::shown;
 
-// A name as the adapter reports it, safe for a terminal: control
-// characters (escape sequences among them) and bytes that are not UTF-8
-// are shown as \xNN, never sent as they are.
-std::string shown(const std::string& text) {
-    std::string out;
-    static const char hex[] = "0123456789abcdef";
-    const auto escape = [&](unsigned char c) { out += std::string("\\x") + hex[c >> 4] + hex[c & 15]; };
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        bool whole = length > 0 && i + length <= text.size();
-        for (std::size_t k = 1; whole && k < length; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        // C1 controls, U+0080 to U+009F, are C2 80 to C2 9F.
-        const bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && whole && static_cast<unsigned char>(text[i + 1]) < 0xA0);
-        if (!whole || control) {
-            escape(c);
-            ++i;
-        } else {
-            out.append(text, i, length);
-            i += length;
-        }
-    }
-    return out;
-}
+namespace {
 
 // Characters, not bytes, for the columns' widths.
 std::size_t width(const std::string& s) {

@@ -4,6 +4,7 @@
 #include "line_check.h"
 #include "linux_serial_detail.h"
 #include "support/fakes.h"
+#include "support/pseudo_terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -43,17 +44,7 @@ extern "C" int tcsetattr(int fd, int actions, const termios* wanted) {
 namespace kestrix {
 namespace {
 
-// A pseudo-terminal pair; the layer opens the slave side.
-struct pty {
-    pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || ::grantpt(master) < 0 || ::unlockpt(master) < 0) std::abort();
-        slave = ::ptsname(master);
-    }
-    ~pty() { ::close(master); }
-    int master;
-    std::string slave;
-};
+using pty = testing::pseudo_terminal;
 
 int error_number(const std::function<void()>& f, std::string* description = nullptr) {
     try {

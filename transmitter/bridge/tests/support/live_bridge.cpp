@@ -130,14 +130,6 @@ void mqtt_listener::publish(const std::string& topic, const std::string& payload
     for (int i = 0; i < 10 && client_->wants_write(); ++i) pump(0.1);
 }
 
-pseudo_terminal::pseudo_terminal() {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) < 0 || ::unlockpt(master) < 0) throw std::runtime_error("no pseudo-terminal");
-    slave = ::ptsname(master);
-}
-
-pseudo_terminal::~pseudo_terminal() { ::close(master); }
-
 shimmed_process::shimmed_process(const std::vector<std::string>& argv, const std::string& shim_log,
                                  const std::string& port) {
     pid_ = kestrix::testing::spawn(argv,

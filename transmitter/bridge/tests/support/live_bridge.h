@@ -6,6 +6,7 @@
 #pragma once
 
 #include "mqtt_client.h"
+#include "support/pseudo_terminal.h"
 
 #include <sys/types.h>
 
@@ -54,13 +55,7 @@ private:
     bool connected_ = false;
 };
 
-// A pseudo-terminal: the bridge opens the slave as its serial port.
-struct pseudo_terminal {
-    pseudo_terminal();
-    ~pseudo_terminal();
-    int master = -1;
-    std::string slave;
-};
+using kestrix::testing::pseudo_terminal;
 
 struct process_end {
     bool exited = false;
