@@ -4,8 +4,9 @@
 // much memory the bridge holds and how much CPU it uses while idle.
 //
 //   build-test/bin/kestrix_bridge_bench [idle-seconds, default 60]
-#include "support/fakes.h"
-#include "support/live_bridge.h"
+#include "testkit/broker.h"
+#include "testkit/pseudo_terminal.h"
+#include "testkit/shim.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,13 +15,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
-using namespace kestrix::bridge::testing;
-namespace fs = std::filesystem;
+using namespace kestrix::testing;
 
 namespace {
 
@@ -57,12 +56,13 @@ int main(int argc, char** argv) {
     }
     broker mqtt;
     pseudo_terminal line;
-    const fs::path folder = fs::temp_directory_path() / ("kestrix-bridge-bench-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-    std::ofstream(folder / "bridge.toml") << "[transmitter]\ndevice = \"" << line.slave << "\"\n[mqtt]\nhost = \"127.0.0.1\"\n"
-                                          << "port = " << mqtt.port() << "\nclient_id = \"bench\"\n";
-    const std::string log = (folder / "shim.log").string();
-    shimmed_process bridge({KESTRIX_BRIDGE, "--config", (folder / "bridge.toml").string()}, log, line.slave);
+    scratch folder("kestrix-bridge-bench");
+    const std::string config = folder.write("bridge.toml", "[transmitter]\ndevice = \"" + line.slave +
+                                                               "\"\n[mqtt]\nhost = \"127.0.0.1\"\nport = " +
+                                                               std::to_string(mqtt.port()) + "\nclient_id = \"bench\"\n");
+    const std::string log = folder / "shim.log";
+    child bridge({{KESTRIX_BRIDGE, "--config", config},
+                  shim_env(log, {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})});
     if (!bridge.says("connected to the broker")) return 1;
     mqtt_listener hub(mqtt.port(), {"kestrix/#"});
     // The bridge publishes its status after subscribing: once it is here,
@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
     const double cpu_before = cpu_seconds(bridge.pid());
     std::this_thread::sleep_for(std::chrono::seconds(idle));
     const double cpu_idle = cpu_seconds(bridge.pid()) - cpu_before;
-    bridge.stop(SIGTERM);
+    bridge.finish(SIGTERM);
 
-    const auto rec = kestrix::testing::replay_shim_log(log);
+    const auto rec = replay_shim_log(log);
     std::vector<double> latency_ms;
     for (long long t : published) {
         const auto first = std::upper_bound(rec.edges_ns.begin(), rec.edges_ns.end(), t);
@@ -105,6 +105,5 @@ int main(int argc, char** argv) {
                 burst_commands, rec.rx.violations().size());
     std::printf("bridge peak RSS: %.1f MB\n", static_cast<double>(rss) / 1024);
     std::printf("CPU while idle for %d s: %.2f s (%.3f %%)\n", idle, cpu_idle, 100 * cpu_idle / idle);
-    fs::remove_all(folder);
     return 0;
 }

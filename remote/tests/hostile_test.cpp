@@ -3,7 +3,8 @@
 // save what it should and leave nothing lost on disk. The limits are
 // generous; the point is seconds against minutes, megabytes against
 // gigabytes.
-#include "support/program_run.h"
+#include "testkit/child.h"
+#include "testkit/shim.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,9 @@
 
 namespace vantrel::testing {
 namespace {
+
+using kestrix::testing::ending;
+using kestrix::testing::launch;
 
 constexpr double SecondsAtMost = 10;
 constexpr long MegabytesAtMost = 200;
@@ -52,23 +56,29 @@ public:  // open to the rows that make the files
         for (const QString& key : s.childKeys()) values[key] = s.value(key).toString();
         return values;
     }
-    ProgramEnd start(ProgramRun how = {}) {
-        how.program = VANTREL_PROGRAM;
-        how.configHome = path("config").toStdString();
-        return run(how);
+    // The real program with its settings in the test's folder, asked at
+    // once to end (with a signal it is born blocking, so that it acts on it
+    // once it is up).
+    launch program(kestrix::testing::environment more = {}, int signal = SIGTERM) const {
+        more.insert(more.begin(), {{"QT_QPA_PLATFORM", VANTREL_TEST_PLATFORM}, {"XDG_CONFIG_HOME", path("config").toStdString()}});
+        launch how({VANTREL_PROGRAM}, more);
+        how.blocked = signal;
+        return how;
     }
+    ending start(const launch& how) const { return kestrix::testing::run(how); }
+    ending start() const { return start(program()); }
     // A run that must end well: on time, small, saved.
-    void expectOrderly(const ProgramEnd& end) const {
-        EXPECT_TRUE(end.exited) << "ended by signal " << end.status << "\n" << end.errors;
-        EXPECT_EQ(end.status, 0) << end.errors;
+    void expectOrderly(const ending& end) const {
+        EXPECT_TRUE(end.exited) << "ended by signal " << end.status << "\n" << end.output;
+        EXPECT_EQ(end.status, 0) << end.output;
         EXPECT_LT(end.seconds, SecondsAtMost);
-        EXPECT_LT(end.peakMegabytes, MegabytesAtMost);
+        EXPECT_LT(end.peak_megabytes, MegabytesAtMost);
         const QMap<QString, QString> values = saved();
         for (const char* key : {"WindowPositionTop", "WindowPositionLeft", "ForeGroundColor", "BackroundColor",
                                 "HouseCode", "BackroundImage", "FormWidth", "OnButtonSkin", "OffButtonSkin",
                                 "FontName", "FontBold", "FontItalic", "FontSize", "FormHeight", "ComPort",
                                 "TypeOfButtons"})
-            EXPECT_TRUE(values.contains(QString::fromLatin1(key))) << key << " was not saved\n" << end.errors;
+            EXPECT_TRUE(values.contains(QString::fromLatin1(key))) << key << " was not saved\n" << end.output;
     }
 
     QTemporaryDir dir;
@@ -88,15 +98,15 @@ class HostileSettingsFile : public Hostile, public ::testing::WithParamInterface
 TEST_P(HostileSettingsFile, StartsQuicklyAndSavesWithoutLosingAnything) {
     const QByteArray before = GetParam().content();
     write(conf(), before);
-    const ProgramEnd end = start();
+    const ending end = start();
     expectOrderly(end);
     const QMap<QString, QString> values = saved();
     for (auto it = GetParam().saves.begin(); it != GetParam().saves.end(); ++it)
         EXPECT_EQ(values.value(it.key()), it.value()) << it.key().toStdString();
-    EXPECT_EQ(end.errors.find("Could not save"), std::string::npos) << end.errors;
+    EXPECT_EQ(end.output.find("Could not save"), std::string::npos) << end.output;
     if (GetParam().keepsBackup) {
         EXPECT_EQ(read(conf() + QStringLiteral(".bak")), before);
-        EXPECT_NE(end.errors.find("Vantrel.conf.bak"), std::string::npos) << end.errors;
+        EXPECT_NE(end.output.find("Vantrel.conf.bak"), std::string::npos) << end.output;
     } else {
         EXPECT_FALSE(QFile::exists(conf() + QStringLiteral(".bak")));
     }
@@ -104,12 +114,12 @@ TEST_P(HostileSettingsFile, StartsQuicklyAndSavesWithoutLosingAnything) {
     // The file is the program's own now: closing again changes no value,
     // and the backup of what the user wrote stays the only one.
     const QByteArray backup = read(conf() + QStringLiteral(".bak"));
-    const ProgramEnd again = start();
+    const ending again = start();
     expectOrderly(again);
     EXPECT_EQ(saved(), values);
     EXPECT_EQ(read(conf() + QStringLiteral(".bak")), backup);
     EXPECT_FALSE(QFile::exists(conf() + QStringLiteral(".bak.1")));
-    EXPECT_EQ(again.errors.find("Vantrel.conf.bak"), std::string::npos) << again.errors;
+    EXPECT_EQ(again.output.find("Vantrel.conf.bak"), std::string::npos) << again.output;
 }
 
 QByteArray settings(const QByteArray& lines) { return "[Settings]\n" + lines + "\n"; }
@@ -192,7 +202,7 @@ public:
 TEST_P(HostilePicture, StartsQuicklyInLittleMemoryAndKeepsThePath) {
     const QString file = GetParam().make(*this);
     write(conf(), settings(QByteArray(GetParam().key) + "=" + file.toUtf8()));
-    const ProgramEnd end = start();
+    const ending end = start();
     expectOrderly(end);
     EXPECT_EQ(saved().value(QString::fromLatin1(GetParam().key)), file);
 }
@@ -250,24 +260,21 @@ TEST_F(Hostile, ASignalDuringStartUpWaitsForTheWindowAndSaves) {
     int ready[2], go[2];
     ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
     ASSERT_EQ(::pipe2(go, O_CLOEXEC), 0);
-    ProgramRun how;
-    how.askToEnd = false;
-    how.environment = {{"LD_PRELOAD", KESTRIX_SHIM}, {"KESTRIX_SHIM_HOLD", picture.toStdString()},
-                       {"KESTRIX_SHIM_READY_FD", std::to_string(ready[1])},
-                       {"KESTRIX_SHIM_GO_FD", std::to_string(go[0])}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
-    how.keepOpen = {ready[1], go[0]};
-    bool held = false;
-    how.whileRunning = [&](pid_t child) {
-        ::close(ready[1]);
-        ::close(go[0]);
-        char byte = 0;
-        held = ::read(ready[0], &byte, 1) == 1;  // inside the load now
-        ::kill(child, SIGTERM);
-        ::close(go[1]);  // go on
-        ::close(ready[0]);
-    };
-    const ProgramEnd end = start(how);
-    EXPECT_TRUE(held) << end.errors;
+    launch how = program(kestrix::testing::shim_env("", {{"KESTRIX_SHIM_HOLD", picture.toStdString()},
+                                                         {"KESTRIX_SHIM_READY_FD", std::to_string(ready[1])},
+                                                         {"KESTRIX_SHIM_GO_FD", std::to_string(go[0])}}),
+                         0);
+    how.keep_open = {ready[1], go[0]};
+    kestrix::testing::child vantrel(how);
+    ::close(ready[1]);
+    ::close(go[0]);
+    char byte = 0;
+    const bool held = ::read(ready[0], &byte, 1) == 1;  // inside the load now
+    ::kill(vantrel.pid(), SIGTERM);
+    ::close(go[1]);  // go on
+    ::close(ready[0]);
+    const ending end = vantrel.finish(0, 60);
+    EXPECT_TRUE(held) << end.output;
     expectOrderly(end);
     EXPECT_EQ(saved().value("ComPort"), "4");
 }
@@ -278,9 +285,7 @@ class ShutdownSignal : public Hostile, public ::testing::WithParamInterface<int>
 
 TEST_P(ShutdownSignal, ClosesTheWindowAndSaves) {
     write(conf(), settings("ComPort=4"));
-    ProgramRun how;
-    how.endSignal = GetParam();
-    expectOrderly(start(how));
+    expectOrderly(start(program({}, GetParam())));
     EXPECT_EQ(saved().value("ComPort"), "4");
 }
 
@@ -290,11 +295,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignal, ::testing::Values(SIGTERM, SIG
 // The save needs no temporary folder, and says why when it cannot be made.
 TEST_F(Hostile, AnUnusableTemporaryFolderDoesNotStopTheSave) {
     write(conf(), settings("ComPort=4"));
-    ProgramRun how;
-    how.environment = {{"TMPDIR", "/proc"}};
-    const ProgramEnd end = start(how);
+    const ending end = start(program({{"TMPDIR", "/proc"}}));
     expectOrderly(end);
-    EXPECT_EQ(end.errors.find("Could not save"), std::string::npos) << end.errors;
+    EXPECT_EQ(end.output.find("Could not save"), std::string::npos) << end.output;
     EXPECT_EQ(saved().value("ComPort"), "4");
 }
 
@@ -302,12 +305,13 @@ TEST_F(Hostile, WithoutHomeTheSettingsBelongInTheHomeOfThePasswordEntry) {
     if (::geteuid() != 0) GTEST_SKIP() << "runs the program as another user, which needs root";
     const passwd* nobody = ::getpwuid(65534);
     ASSERT_NE(nobody, nullptr);
-    ProgramRun how;
-    how.withoutHome = true;
-    const ProgramEnd end = start(how);
+    launch how = program();
+    how.unset = {"HOME", "XDG_CONFIG_HOME"};
+    how.as_nobody = true;
+    const ending end = start(how);
     // Nobody's home cannot be written either: the failed save names the file.
-    EXPECT_NE(end.errors.find(std::string(nobody->pw_dir) + "/.config/Vantrel.conf"), std::string::npos)
-        << end.errors;
+    EXPECT_NE(end.output.find(std::string(nobody->pw_dir) + "/.config/Vantrel.conf"), std::string::npos)
+        << end.output;
 }
 
 // A save beyond the file-size limit fails like any other: reported, and
@@ -315,12 +319,12 @@ TEST_F(Hostile, WithoutHomeTheSettingsBelongInTheHomeOfThePasswordEntry) {
 TEST_F(Hostile, AFileSizeLimitGivesAReportedFailureAndKeepsTheOldFile) {
     const QByteArray before = settings("ComPort=3");
     write(conf(), before);
-    ProgramRun how;
-    how.fileSizeLimit = 0;
-    const ProgramEnd end = start(how);
+    launch how = program();
+    how.file_size_limit = 0;
+    const ending end = start(how);
     EXPECT_TRUE(end.exited) << "ended by signal " << end.status;
-    EXPECT_NE(end.errors.find("Could not save the settings"), std::string::npos) << end.errors;
-    EXPECT_NE(end.errors.find("ulimit -f"), std::string::npos) << end.errors;
+    EXPECT_NE(end.output.find("Could not save the settings"), std::string::npos) << end.output;
+    EXPECT_NE(end.output.find("ulimit -f"), std::string::npos) << end.output;
     EXPECT_EQ(read(conf()), before);
 }
 
@@ -329,10 +333,10 @@ TEST_F(Hostile, AFileSizeLimitGivesAReportedFailureAndKeepsTheOldFile) {
 TEST_F(Hostile, APipeInPlaceOfTheSettingsFileIsLeftAlone) {
     QDir().mkpath(path("config"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(conf()).constData(), 0600), 0);
-    const ProgramEnd end = start();
-    EXPECT_TRUE(end.exited && end.status == 0) << end.errors;
+    const ending end = start();
+    EXPECT_TRUE(end.exited && end.status == 0) << end.output;
     EXPECT_LT(end.seconds, SecondsAtMost);
-    EXPECT_NE(end.errors.find("is not a regular file"), std::string::npos) << end.errors;
+    EXPECT_NE(end.output.find("is not a regular file"), std::string::npos) << end.output;
     struct stat node {};
     EXPECT_TRUE(::stat(QFile::encodeName(conf()).constData(), &node) == 0 && S_ISFIFO(node.st_mode));
 }

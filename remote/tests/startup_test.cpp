@@ -1,10 +1,11 @@
 // Start-up without a usable transmitter library: a message naming what is
 // missing and a non-zero exit, before any window, never a crash.
+#include "testkit/child.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <string>
@@ -22,41 +23,33 @@ protected:
     }
 
     // Runs the copied program offscreen, or with no display at all; returns
-    // its exit code.
-    int run(const QStringList& arguments = {}, bool display = true) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        if (!display)
-            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        p.start(program, arguments);
-        if (!p.waitForFinished(30000)) {
-            p.kill();
-            p.waitForFinished();
-            return -1;
-        }
-        errors = QString::fromLocal8Bit(p.readAllStandardError());
-        output = QString::fromLocal8Bit(p.readAllStandardOutput());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    // its exit status.
+    int run(const std::vector<std::string>& arguments = {}, bool display = true) {
+        kestrix::testing::launch how{{program.toStdString()},
+                                     {{"QT_QPA_PLATFORM", "offscreen"},
+                                      {"XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toStdString()}}};
+        how.argv.insert(how.argv.end(), arguments.begin(), arguments.end());
+        if (!display) how.unset = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+        const kestrix::testing::ending end = kestrix::testing::run(how, 30);
+        output = QString::fromStdString(end.output);
+        return end.exited ? end.status : -1;
     }
 
     QTemporaryDir dir;
     QString program;
-    QString errors, output;
+    QString output;  // standard output and error
 };
 
 // A terminal with no desktop: questions are answered, and the window that
 // cannot open is said so in one line, not with Qt's abort.
 TEST_F(Startup, WithoutADisplayItAnswersHelpAndVersionAndSaysWhyItCannotStart) {
-    EXPECT_EQ(run({QStringLiteral("--help")}, false), 0);
+    EXPECT_EQ(run({"--help"}, false), 0);
     EXPECT_TRUE(output.startsWith(QStringLiteral("Usage: vantrel"))) << output.toStdString();
-    EXPECT_EQ(run({QStringLiteral("--version")}, false), 0);
+    EXPECT_EQ(run({"--version"}, false), 0);
     EXPECT_EQ(output, QStringLiteral("vantrel 1.0.0\n"));
     EXPECT_EQ(run({}, false), 1);
-    EXPECT_EQ(errors.count(QLatin1Char('\n')), 1) << errors.toStdString();
-    EXPECT_TRUE(errors.startsWith(QStringLiteral("vantrel: no display"))) << errors.toStdString();
+    EXPECT_EQ(output.count(QLatin1Char('\n')), 1) << output.toStdString();
+    EXPECT_TRUE(output.startsWith(QStringLiteral("vantrel: no display"))) << output.toStdString();
 }
 
 struct library_case {
@@ -81,7 +74,7 @@ TEST_P(UnusableLibrary, IsNamedAndEndsTheProgramBeforeAnyWindow) {
     }
     EXPECT_EQ(run(), 2);
     for (const char* text : GetParam().says)
-        EXPECT_TRUE(errors.contains(QString::fromLatin1(text))) << text << "\n" << errors.toStdString();
+        EXPECT_TRUE(output.contains(QString::fromLatin1(text))) << text << "\n" << output.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("config/Vantrel.conf"))));  // nothing saved
 }
 

@@ -4,7 +4,7 @@
 #include "dry_run_report.h"
 #include "send_program.h"
 #include "simulated_line.h"
-#include "support/fakes.h"
+#include "testkit/fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // What Exec puts on the air, read back by the receiver from the recorded
 // line changes, so the encoder is checked against an independent decoder.
-#include "support/fakes.h"
+#include "testkit/fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Opening, closing and failing: what the control does with the port around
 // the transmissions, and how errors come out.
-#include "support/fakes.h"
+#include "testkit/fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "kestrix/linux_serial.h"
 #include "line_check.h"
 #include "linux_serial_detail.h"
-#include "support/fakes.h"
-#include "support/pseudo_terminal.h"
+#include "testkit/fakes.h"
+#include "testkit/pseudo_terminal.h"
 
 #include <gtest/gtest.h>
 

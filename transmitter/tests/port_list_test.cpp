@@ -4,6 +4,7 @@
 #include "port_report.h"
 #include "send_program.h"
 #include "serial_ports.h"
+#include "testkit/scratch.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -42,13 +43,8 @@ std::vector<ports::port> read_json(const std::string& text) {
 
 class FakeMachine : public ::testing::Test {
 protected:
-    FakeMachine() { fs::create_directories(root); }
-    ~FakeMachine() override { fs::remove_all(root); }
-
     void file(const std::string& path, const std::string& text, mode_t mode = 0644) {
-        fs::create_directories((root / path).parent_path());
-        std::ofstream(root / path) << text;
-        ::chmod((root / path).c_str(), mode);
+        ::chmod(folder.write(path, text).c_str(), mode);
     }
     void link(const std::string& path, const std::string& target) {
         fs::create_directories((root / path).parent_path());
@@ -79,7 +75,8 @@ protected:
         return m;
     }
 
-    fs::path root = fs::temp_directory_path() / ("kestrix-ports-" + std::to_string(::getpid()));
+    testing::scratch folder{"kestrix-ports"};
+    const fs::path& root = folder.path();
 };
 
 // A PC with four ttyS of which one is real (behind the serial-base port

@@ -2,70 +2,47 @@
 // COM1 with the production serial layer and the real counter. Only the
 // opening of /dev/ttyS0 and the DTR/RTS ioctls are intercepted.
 #include "receiver.h"
-#include "support/fakes.h"
-#include "support/spawn.h"
+#include "testkit/child.h"
+#include "testkit/scratch.h"
+#include "testkit/shim.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 
-namespace kestrix {
+namespace kestrix::testing {
 namespace {
 
-using testing::recording;
-
-struct run_result {
-    int status;          // exit status, -1 if it did not exit
-    std::string output;  // standard output and error together
-};
-
 // Runs a program under the shim, with /dev/ttyS0 (COM1) swapped for a
-// pseudo-terminal, and any further settings of the shim in `env`.
-run_result run_under_shim(const std::vector<std::string>& argv, const std::string& log,
-                          std::vector<std::pair<std::string, std::string>> env = {}) {
-    run_result r{-1, {}};
-    env.insert(env.begin(), {{"LD_PRELOAD", KESTRIX_SHIM}, {"KESTRIX_SHIM_LOG", log},
-                             {"KESTRIX_SHIM_REDIRECT", "/dev/ttyS0"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
-    int out = -1;
-    const pid_t child = testing::spawn(argv, env, out);
-    char buf[256];
-    for (ssize_t n; (n = ::read(out, buf, sizeof buf)) > 0;) r.output.append(buf, static_cast<std::size_t>(n));
-    ::close(out);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-recording replay(const std::string& log) {
-    recording rec = testing::replay_shim_log(log);
-    std::filesystem::remove(log);
-    return rec;
-}
-
+// pseudo-terminal, and any further settings of the shim in `more`.
 class UnderShim : public ::testing::Test {
 protected:
-    std::string log = (std::filesystem::temp_directory_path() /
-                       ("kestrix-shim-" + std::to_string(::getpid()) + ".log")).string();
+    ending run_under_shim(const std::vector<std::string>& argv, const environment& more = {}) {
+        environment env = {{"KESTRIX_SHIM_REDIRECT", "/dev/ttyS0"}};
+        env.insert(env.end(), more.begin(), more.end());
+        return run({argv, shim_env(log, env)});
+    }
+    recording replay() const { return replay_shim_log(log); }
+
+    scratch folder{"kestrix-shim"};
+    std::string log = folder / "shim.log";
 };
 
 TEST_F(UnderShim, AHostThatDlopensTheLibrarySwitchesUnitA3OnAndOffThroughCom1) {
-    const run_result r = run_under_shim({KESTRIX_HOST, KESTRIX_LIBRARY}, log);
-    ASSERT_EQ(r.status, 0) << r.output;
+    const ending r = run_under_shim({KESTRIX_HOST, KESTRIX_LIBRARY});
+    ASSERT_TRUE(r.ok()) << r.output;
     EXPECT_EQ(r.output, "A\n");  // the caller's house text, upper-cased
 
-    recording rec = replay(log);
+    recording rec = replay();
     // The second Init kept the port: one opening, and the only hang-up is
     // the one when the control goes away. A reopen would power the
     // transmitter down between the two commands.
     EXPECT_EQ(rec.opened, 1);
     EXPECT_EQ(rec.closed, 1);
-    EXPECT_EQ(testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD",
+    EXPECT_EQ(frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD",
                                                                     "D5 AA 60 28 AD", "D5 AA 60 28 AD"}));
     for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;
     ASSERT_EQ(rec.rx.pulses().size(), 160u);
@@ -78,30 +55,29 @@ TEST_F(UnderShim, AHostThatDlopensTheLibrarySwitchesUnitA3OnAndOffThroughCom1) {
 }
 
 TEST_F(UnderShim, TheSenderDrivesCom1AndDumpsWhatItDrove) {
-    const std::string dump = log + ".vcd";
-    const run_result r = run_under_shim({KESTRIX_SEND, "--port", "1", "--vcd", dump, "b2", "off"}, log);
-    ASSERT_EQ(r.status, 0) << r.output;
-    recording rec = replay(log);
-    EXPECT_EQ(testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 70 30 AD", "D5 AA 70 30 AD"}));
+    const std::string dump = folder / "dump.vcd";
+    const ending r = run_under_shim({KESTRIX_SEND, "--port", "1", "--vcd", dump, "b2", "off"});
+    ASSERT_TRUE(r.ok()) << r.output;
+    recording rec = replay();
+    EXPECT_EQ(frames_of(rec.rx), (std::vector<std::string>{"D5 AA 70 30 AD", "D5 AA 70 30 AD"}));
     EXPECT_TRUE(rec.closed);
     // One time stamp for the opening, one for each of the 160 edges, one for the closing.
     std::ifstream in(dump);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(std::count(text.begin(), text.end(), '#'), 162) << text.substr(0, 400);
-    std::filesystem::remove(dump);
 }
 
 TEST_F(UnderShim, ASenderWhosePortFailsAfterOpeningSaysSoAndExitsWithOne) {
-    const run_result r = run_under_shim({KESTRIX_SEND, "--port", "1", "A1", "on"}, log, {{"KESTRIX_SHIM_FAIL_LINES", "30:5"}});
+    const ending r = run_under_shim({KESTRIX_SEND, "--port", "1", "A1", "on"}, {{"KESTRIX_SHIM_FAIL_LINES", "30:5"}});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("error 8020"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("/dev/ttyS0"), std::string::npos) << r.output;
-    EXPECT_TRUE(replay(log).closed);
+    EXPECT_TRUE(replay().closed);
 }
 
 struct check_case {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> shim;  // how the "adapter" behaves
+    environment shim;  // how the "adapter" behaves
     std::vector<std::string> args;
     int status;
     std::vector<const char*> says;
@@ -114,10 +90,10 @@ class PortCheck : public UnderShim, public ::testing::WithParamInterface<check_c
 TEST_P(PortCheck, GivesItsVerdictWithTheFigures) {
     std::vector<std::string> argv = {KESTRIX_SEND, "--check"};
     argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
-    const run_result r = run_under_shim(argv, log, GetParam().shim);
+    const ending r = run_under_shim(argv, GetParam().shim);
     EXPECT_EQ(r.status, GetParam().status) << r.output;
     for (const char* text : GetParam().says) EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
-    EXPECT_EQ(replay(log).rx.frames().size(), 0u);  // no X10 frame went out
+    EXPECT_EQ(replay().rx.frames().size(), 0u);  // no X10 frame went out
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,4 +118,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
-}  // namespace kestrix
+}  // namespace kestrix::testing

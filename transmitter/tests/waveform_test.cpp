@@ -1,6 +1,6 @@
 // The line waveform of SendToCM17 on a driven counter: pulse order, every
 // state's length, and the closing wait.
-#include "support/fakes.h"
+#include "testkit/fakes.h"
 #include "timing.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "common_dialog.h"
 #include "message_box.h"
 #include "press_notices.h"
-#include "support/fakes.h"
+#include "testkit/fakes.h"
 
 #include <deque>
 #include <optional>

@@ -1,8 +1,9 @@
 // The real kestrix-bridge against a real mosquitto, its serial port a
 // pseudo-terminal watched by the ioctl shim: what a hub and a mochad
 // client see, and what goes out on the line.
-#include "support/fakes.h"
-#include "support/live_bridge.h"
+#include "testkit/broker.h"
+#include "testkit/pseudo_terminal.h"
+#include "testkit/shim.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -15,46 +16,46 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
 
-namespace kestrix::bridge::testing {
+namespace kestrix::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using nlohmann::json;
+using bridge::mqtt_message;
 
 class Live : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!broker::available()) GTEST_SKIP() << "mosquitto is not installed (apt install mosquitto): no broker to test against";
         mqtt = std::make_unique<broker>();
-        fs::create_directories(folder);
-        std::ofstream(folder / "bridge.toml")
-            << "[transmitter]\ndevice = \"" << line.slave << "\"\nbusy_wait = 5\n"
-            << "[mqtt]\nhost = \"127.0.0.1\"\nport = " << mqtt->port() << "\nclient_id = \"test\"\n"
-            << "[mochad]\nlisten = \"127.0.0.1:" << text_port << "\"\n"
-            << "[[unit]]\naddress = \"A1\"\nname = \"Hall lamp\"\n[[unit]]\naddress = \"B12\"\nkind = \"switch\"\n";
+        folder.write("bridge.toml", "[transmitter]\ndevice = \"" + line.slave + "\"\nbusy_wait = 5\n"
+                                    "[mqtt]\nhost = \"127.0.0.1\"\nport = " + std::to_string(mqtt->port()) +
+                                    "\nclient_id = \"test\"\n[mochad]\nlisten = \"127.0.0.1:" + std::to_string(text_port) +
+                                    "\"\n[[unit]]\naddress = \"A1\"\nname = \"Hall lamp\"\n"
+                                    "[[unit]]\naddress = \"B12\"\nkind = \"switch\"\n");
         start();
     }
-    void TearDown() override { fs::remove_all(folder); }
 
+    // The bridge under the shim, watching its port; what it remembers
+    // between runs stays in the test's folder.
+    std::unique_ptr<child> program(const std::vector<std::string>& argv, const char* who) const {
+        return std::make_unique<child>(
+            launch(argv, shim_env(shim_log(who), {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})));
+    }
     void start() {
-        bridge = std::make_unique<shimmed_process>(
-            std::vector<std::string>{KESTRIX_BRIDGE, "--config", (folder / "bridge.toml").string(), "-v"}, shim_log(),
-            line.slave);
+        bridge = program({KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"}, "bridge");
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
         // The status goes last: once the broker has it, it has the rest.
         ASSERT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/bridge/status"}).next("kestrix/bridge/status"));
     }
     // Stops the bridge and replays what it put on the line.
-    kestrix::testing::recording stop() {
-        const process_end end = bridge->stop(SIGTERM);
-        EXPECT_TRUE(end.exited && end.status == 0) << end.status << "\n" << end.errors;
-        return kestrix::testing::replay_shim_log(shim_log());
+    recording stop() {
+        const ending end = bridge->finish(SIGTERM);
+        EXPECT_TRUE(end.ok()) << end.status << "\n" << end.output;
+        return replay_shim_log(shim_log());
     }
-    std::string shim_log(const char* who = "bridge") const { return (folder / (std::string(who) + ".log")).string(); }
+    std::string shim_log(const char* who = "bridge") const { return folder / (std::string(who) + ".log"); }
     // Waits for a status whose JSON satisfies `wanted`.
     std::optional<json> status(mqtt_listener& l, const std::function<bool(const json&)>& wanted) {
         const auto found = l.next("kestrix/bridge/status", 15,
@@ -64,9 +65,9 @@ protected:
 
     pseudo_terminal line;
     int text_port = free_port();
-    fs::path folder = fs::temp_directory_path() / ("kestrix-live-" + std::to_string(::getpid()));
+    scratch folder{"kestrix-live"};
     std::unique_ptr<broker> mqtt;
-    std::unique_ptr<shimmed_process> bridge;
+    std::unique_ptr<child> bridge;
 };
 
 TEST_F(Live, DiscoveryIsRetainedWithTheBridgeOnlineAndTheLastWillSaysOffline) {
@@ -90,14 +91,14 @@ TEST_F(Live, DiscoveryIsRetainedWithTheBridgeOnlineAndTheLastWillSaysOffline) {
     hub.publish("homeassistant/status", "online");  // Home Assistant restarted
     EXPECT_TRUE(hub.next("homeassistant/device/kestrix_test_a1/config", 8));
 
-    bridge->stop(SIGKILL);
+    bridge->finish(SIGKILL);
     const auto will = hub.next("kestrix/bridge/availability");
     ASSERT_TRUE(will);
     EXPECT_EQ(will->payload, "offline");
 }
 
 TEST_F(Live, ACommandSendsItsFrameTwiceAndPublishesTheStateWhateverCameBefore) {
-    bridge->stop(SIGTERM);
+    bridge->finish(SIGTERM);
     mqtt_listener hub(mqtt->port(), {"kestrix/#"});
     hub.publish("kestrix/a/2/set", "ON", true);  // retained, replayed at the next connection: ignored
     start();
@@ -114,7 +115,7 @@ TEST_F(Live, ACommandSendsItsFrameTwiceAndPublishesTheStateWhateverCameBefore) {
     hub.publish("kestrix/a/2/set", "", true);
 
     const auto rec = stop();
-    EXPECT_EQ(kestrix::testing::frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD",
+    EXPECT_EQ(frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD",
                                                                               "D5 AA 74 38 AD", "D5 AA 74 38 AD"}));
     for (const auto& v : rec.rx.violations()) ADD_FAILURE() << v.what;
     EXPECT_EQ(rec.opened, rec.closed);  // the port is let go after the burst
@@ -158,13 +159,13 @@ TEST_F(Live, KestrixSendWaitsForTheBridgesBurstAndGoesAfterIt) {
     mqtt_listener hub(mqtt->port(), {"kestrix/#"});
     for (const char* unit : {"1", "2", "3"}) hub.publish(std::string("kestrix/d/") + unit + "/set", "ON");
     ASSERT_TRUE(hub.next("kestrix/d/1/state"));  // the burst holds the port now
-    shimmed_process send({KESTRIX_SEND, "--wait", "5", "-v", "--device", line.slave, "A1", "on"}, shim_log("send"), line.slave);
-    EXPECT_TRUE(send.says("waiting up to 5 s")) << send.output();
-    const process_end sent = send.stop(0);
-    EXPECT_TRUE(sent.exited && sent.status == 0) << sent.errors;
+    const auto send = program({KESTRIX_SEND, "--wait", "5", "-v", "--device", line.slave, "A1", "on"}, "send");
+    EXPECT_TRUE(send->says("waiting up to 5 s")) << send->output();
+    const ending sent = send->finish();
+    EXPECT_TRUE(sent.ok()) << sent.output;
     const auto bridge_edges = stop().edges_ns;
-    const auto send_rec = kestrix::testing::replay_shim_log(shim_log("send"));
-    EXPECT_EQ(kestrix::testing::frames_of(send_rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
+    const auto send_rec = replay_shim_log(shim_log("send"));
+    EXPECT_EQ(frames_of(send_rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
     ASSERT_FALSE(bridge_edges.empty());
     ASSERT_FALSE(send_rec.edges_ns.empty());
     EXPECT_GT(send_rec.edges_ns.front(), bridge_edges.back());
@@ -220,8 +221,8 @@ TEST_F(Live, TheTextPortAnswersEachLineAtOnceAndTheFrameFollows) {
     EXPECT_EQ(client.line(), "off");
     EXPECT_FALSE(client.line(0.2));  // one line each, nothing more
 
-    EXPECT_EQ(kestrix::testing::frames_of(stop().rx), (std::vector<std::string>{"D5 AA 60 20 AD", "D5 AA 60 20 AD"}));
+    EXPECT_EQ(frames_of(stop().rx), (std::vector<std::string>{"D5 AA 60 20 AD", "D5 AA 60 20 AD"}));
 }
 
 }  // namespace
-}  // namespace kestrix::bridge::testing
+}  // namespace kestrix::testing

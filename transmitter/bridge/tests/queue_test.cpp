@@ -1,6 +1,6 @@
 // The queue and the port taken in turns, on the fake line and counter.
 #include "command_queue.h"
-#include "support/fakes.h"
+#include "testkit/fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "kestrix/controlcm.h"
-#include "receiver.h"
+#include "testkit/shim.h"
 
 #include <cstdint>
 #include <memory>
@@ -75,17 +75,5 @@ struct rig {
 
 // Replays recorded line changes into a receiver, ending at `end`.
 sim::receiver decode(const std::vector<line_event>& events, std::uint64_t end);
-
-// The frames a receiver got, as "D5 AA 60 00 AD".
-std::vector<std::string> frames_of(const sim::receiver& rx);
-
-// What the ioctl shim logged ("ns kind dtr rts" a line), replayed into a
-// receiver: the opens, the closes (each a hang-up) and every line edge.
-struct recording {
-    sim::receiver rx;
-    int opened = 0, closed = 0;
-    std::vector<long long> edges_ns;  // CLOCK_MONOTONIC of each line change
-};
-recording replay_shim_log(const std::string& path);
 
 }  // namespace kestrix::testing
