@@ -1,19 +1,14 @@
 #include "command_queue.h"
 
-#include <algorithm>
+#include "port_wait.h"
 
 namespace kestrix::bridge {
-namespace {
-
-bool switches(const command& c) { return c.what == action::on || c.what == action::off; }
-
-}  // namespace
 
 command_queue::added command_queue::push(const command& c, steady::time_point now) {
-    if (switches(c)) {
+    if (c.switches()) {
         for (auto it = waiting_.rbegin(); it != waiting_.rend(); ++it) {
             if (it->cmd.to.house != c.to.house) continue;
-            if (!switches(it->cmd)) break;  // a DIM or BRIGHT of the house keeps its place
+            if (!it->cmd.switches()) break;  // a DIM or BRIGHT of the house keeps its place
             if (it->cmd.to == c.to) {
                 *it = {c, now};
                 return added::merged;
@@ -36,37 +31,24 @@ transmitter_session::transmitter_session(controlcm& control, std::int16_t port, 
                                          hooks on, std::function<void(const report&)> reporter)
     : control_(control), port_(port), busy_wait_(busy_wait), hooks_(std::move(on)), report_(std::move(reporter)) {}
 
-bool transmitter_session::open(const pending& p) {
-    const steady::time_point deadline = p.arrived + busy_wait_;
-    bool said_busy = false;
-    for (;;) {
-        control_.comport(port_);
-        const std::int16_t result = control_.Init();
-        if (result == 0) {
-            hooks_.opened();
-            return open_ = true;
-        }
-        const steady::time_point now = hooks_.now();
-        if (result != errc::port_in_use || now >= deadline) {
-            report_({report::kind::failed, p.cmd, result, control_.last_error()});
-            return false;
-        }
-        if (!said_busy) report_({report::kind::busy, p.cmd, result, control_.last_error()});
-        said_busy = true;
-        if (!hooks_.pause(std::min<steady::duration>(std::chrono::milliseconds(200), deadline - now))) {
-            report_({report::kind::failed, p.cmd, result, "not sent: the bridge is stopping"});
-            return false;
-        }
-    }
-}
-
 void transmitter_session::send(const pending& p) {
-    if (!open_ && !open(p)) return;
-    static const std::int16_t codes[] = {cmd_on, cmd_off, cmd_dim, cmd_bright};
-    std::string house(1, p.cmd.to.house);
+    if (!open_) {
+        bool stopping = false;
+        x10::port_wait wait;
+        wait.deadline = p.arrived + busy_wait_;
+        wait.now = hooks_.now;
+        wait.pause = [&](steady::duration d) { return !(stopping = !hooks_.pause(d)); };
+        wait.held = [&](const std::string& why) { report_({report::kind::busy, p.cmd, errc::port_in_use, why}); };
+        control_.comport(port_);
+        if (const std::int16_t result = x10::open_port(control_, wait); result != 0) {
+            report_({report::kind::failed, p.cmd, result, stopping ? "not sent: the bridge is stopping" : control_.last_error()});
+            return;
+        }
+        open_ = true;
+        hooks_.opened();
+    }
     try {
-        control_.Exec(house, std::to_string(p.cmd.to.unit), codes[static_cast<int>(p.cmd.what)],
-                      static_cast<std::int16_t>(p.cmd.percent));
+        x10::send(control_, p.cmd);
         report_({report::kind::sent, p.cmd, 0, {}});
     } catch (const error& e) {
         report_({report::kind::failed, p.cmd, e.number(), e.description()});

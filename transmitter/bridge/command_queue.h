@@ -3,7 +3,7 @@
 // drives it; tests drive it with a fake line and counter.
 #pragma once
 
-#include "command_words.h"
+#include "command.h"
 #include "kestrix/controlcm.h"
 
 #include <chrono>
@@ -16,6 +16,10 @@
 namespace kestrix::bridge {
 
 using steady = std::chrono::steady_clock;
+using x10::command;
+
+// At most this many commands wait; a full queue refuses the next.
+inline constexpr std::size_t queue_capacity = 256;
 
 struct pending {
     command cmd;
@@ -27,7 +31,7 @@ struct pending {
 // waits after it: those are never merged or overtaken.
 class command_queue {
 public:
-    explicit command_queue(std::size_t capacity = 256) : capacity_(capacity) {}
+    explicit command_queue(std::size_t capacity = queue_capacity) : capacity_(capacity) {}
     enum class added { queued, merged, full };
     // A full queue refuses the new command; nothing waiting is dropped.
     added push(const command& c, steady::time_point now);
@@ -69,7 +73,6 @@ public:
     void rest();
 
 private:
-    bool open(const pending& p);
     controlcm& control_;
     std::int16_t port_;
     std::chrono::seconds busy_wait_;

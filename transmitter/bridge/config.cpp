@@ -1,5 +1,8 @@
 #include "config.h"
 
+#include "kestrix/linux_serial.h"
+#include "topics.h"
+
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -97,7 +100,7 @@ std::string read_password(const reader& r, const toml::source_region& where, con
 
 // "127.0.0.1:1099", "[::1]:1099", "lamps.local:1099"; a port alone (":1099"
 // or "1099") listens on the loopback address only.
-bool split_listen(config& c) {
+bool split_listen(mochad_config& c) {
     const std::string& l = c.listen;
     const auto colon = l.rfind(':');
     std::string host = colon == std::string::npos ? "" : l.substr(0, colon);
@@ -110,12 +113,12 @@ bool split_listen(config& c) {
         number = number * 10 + (ch - '0');
     }
     if (port.empty() || number < 1 || number > 65535) return false;
-    c.listen_host = host.empty() ? "127.0.0.1" : host;
-    c.listen_port = number;
+    c.host = host.empty() ? "127.0.0.1" : host;
+    c.port = number;
     return true;
 }
 
-void read_transmitter(const reader& r, const toml::table& t, config& c) {
+void read_transmitter(const reader& r, const toml::table& t, transmitter_config& c) {
     const std::string where = "[transmitter] ";
     r.only(t, " in [transmitter]", {"port", "device", "busy_wait"});
     c.port = static_cast<std::int16_t>(r.number(t, "port", where, c.port, 1, 32767));
@@ -126,14 +129,14 @@ void read_transmitter(const reader& r, const toml::table& t, config& c) {
     c.busy_wait = static_cast<int>(r.number(t, "busy_wait", where, c.busy_wait, 0, 3600));
 }
 
-void read_mqtt(const reader& r, const toml::table& t, config& c) {
+void read_mqtt(const reader& r, const toml::table& t, mqtt_config& c) {
     const std::string where = "[mqtt] ";
     r.only(t, " in [mqtt]", {"host", "port", "username", "password_file", "tls", "client_id", "base_topic",
                              "discovery_prefix"});
     c.host = r.text(t, "host", where, c.host);
     if (c.host.empty()) r.fail(t.get("host")->source(), where + "host: expected the broker's host name or address");
     c.tls = r.flag(t, "tls", where, c.tls);
-    c.mqtt_port = static_cast<int>(r.number(t, "port", where, c.tls ? 8883 : 1883, 1, 65535));
+    c.port = static_cast<int>(r.number(t, "port", where, c.tls ? 8883 : 1883, 1, 65535));
     c.username = r.text(t, "username", where, "");
     c.password_file = r.text(t, "password_file", where, "");
     if (!c.password_file.empty()) {
@@ -172,7 +175,7 @@ void read_units(const reader& r, const toml::node& units, config& c) {
         r.only(*t, " in [[unit]]", {"address", "name", "kind"});
         const toml::node* a = t->get("address");
         if (!a) r.fail(t->source(), where + "address: missing; expected a house A to P and a unit 1 to 16, e.g. \"A1\"");
-        const auto at = parse_address(r.text(*t, "address", where, ""));
+        const auto at = x10::parse_address(r.text(*t, "address", where, ""));
         if (!at) r.fail(a->source(), where + "address: expected a house A to P and a unit 1 to 16, e.g. \"A1\"");
         if (!seen.insert(*at).second) r.fail(a->source(), where + "address: " + at->text() + " is configured twice");
         unit_config u{*at, r.text(*t, "name", where, at->text()), true};
@@ -187,6 +190,12 @@ void read_units(const reader& r, const toml::node& units, config& c) {
 }
 
 }  // namespace
+
+std::string transmitter_config::device_path() const { return device.empty() ? device_for_port(port) : device; }
+
+std::string transmitter_config::name() const {
+    return device.empty() ? "COM" + std::to_string(port) + " (" + device_path() + ")" : device;
+}
 
 config load_config(const std::string& file) {
     reader r(file);
@@ -207,17 +216,19 @@ config load_config(const std::string& file) {
     config c;
     c.file = file;
     r.only(root, "", {"transmitter", "mqtt", "mochad", "unit"});
-    if (const toml::table* t = r.section(root, "transmitter")) read_transmitter(r, *t, c);
-    if (const toml::table* t = r.section(root, "mqtt")) read_mqtt(r, *t, c);
+    if (const toml::table* t = r.section(root, "transmitter")) read_transmitter(r, *t, c.transmitter);
+    if (const toml::table* t = r.section(root, "mqtt")) read_mqtt(r, *t, c.mqtt);
     if (const toml::table* t = r.section(root, "mochad")) {
         r.only(*t, " in [mochad]", {"listen"});
-        c.listen = r.text(*t, "listen", "[mochad] ", "");
-        if (!c.listen.empty() && !split_listen(c))
+        c.mochad.listen = r.text(*t, "listen", "[mochad] ", "");
+        if (!c.mochad.listen.empty() && !split_listen(c.mochad))
             r.fail(t->get("listen")->source(), "[mochad] listen: expected an address and a port, such as "
                                                "\"127.0.0.1:1099\" or \"[::1]:1099\" (or empty: off)");
     }
     if (const toml::node* units = root.get("unit")) read_units(r, *units, c);
-    if (c.client_id.empty()) c.client_id = "kestrix-" + host_name();
+    if (c.mqtt.client_id.empty()) c.mqtt.client_id = "kestrix-" + host_name();
+    c.mqtt.will_topic = topics(c.mqtt.base_topic, c.mqtt.discovery_prefix).availability();
+    c.mqtt.will_payload = "offline";
     return c;
 }
 

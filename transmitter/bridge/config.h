@@ -1,10 +1,11 @@
-// kestrix-bridge's configuration: a TOML file read into a plain struct
-// with every default filled in. Every error names the file, the line and
-// column, and what was expected there; unknown keys are errors, so that a
-// typo cannot pass silently.
+// kestrix-bridge's configuration: a TOML file read into a struct nested by
+// section as the file is, with every default filled in. Every error names
+// the file, the line and column, and what was expected there; unknown keys
+// are errors, so that a typo cannot pass silently.
 #pragma once
 
-#include "command_words.h"
+#include "command.h"
+#include "mqtt_client.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -13,10 +14,37 @@
 
 namespace kestrix::bridge {
 
+using x10::action;
+using x10::address;
+using x10::command;
+
 // "bridge.toml:7:8: [mqtt] port: expected a whole number from 1 to 65535"
 class config_error : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+struct transmitter_config {
+    std::int16_t port = 1;  // COM number, used when no device is named
+    std::string device;     // any serial device, e.g. a /dev/serial/by-id/ name
+    int busy_wait = 10;     // seconds
+    // What the bridge opens: the device, or the one of the COM number.
+    std::string device_path() const;
+    // "COM5 (/dev/ttyUSB0)" or the device.
+    std::string name() const;
+};
+
+// What the MQTT client takes (the last will included), and the topics.
+struct mqtt_config : mqtt_options {
+    std::string password_file;  // the password itself is in mqtt_options, never logged
+    std::string base_topic = "kestrix";
+    std::string discovery_prefix = "homeassistant";  // empty: no discovery
+};
+
+struct mochad_config {
+    std::string listen;  // as written: "127.0.0.1:1099"; empty: off
+    std::string host;    // "127.0.0.1", "::1"; loopback when only a port is named
+    int port = 0;        // 0: off
 };
 
 struct unit_config {
@@ -27,28 +55,9 @@ struct unit_config {
 
 struct config {
     std::string file;
-
-    // [transmitter]
-    std::int16_t port = 1;  // COM number, used when no device is named
-    std::string device;     // any serial device, e.g. a /dev/serial/by-id/ name
-    int busy_wait = 10;     // seconds
-
-    // [mqtt]
-    std::string host = "localhost";
-    int mqtt_port = 1883;   // 8883 with tls when no port is given
-    std::string username;
-    std::string password_file;
-    std::string password;   // read from password_file; never logged
-    bool tls = false;
-    std::string client_id;  // default: "kestrix-" + the host name
-    std::string base_topic = "kestrix";
-    std::string discovery_prefix = "homeassistant";
-
-    // [mochad]
-    std::string listen;       // as written: "127.0.0.1:1099"; empty: off
-    std::string listen_host;  // "127.0.0.1", "::1"; loopback when only a port is named
-    int listen_port = 0;      // 0: off
-
+    transmitter_config transmitter;
+    mqtt_config mqtt;
+    mochad_config mochad;
     std::vector<unit_config> units;
 };
 

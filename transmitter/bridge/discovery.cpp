@@ -1,8 +1,12 @@
 #include "discovery.h"
 
-#include <nlohmann/json.hpp>
+#include "json_text.h"
+#include "log.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <set>
 
 namespace kestrix::bridge {
 namespace {
@@ -16,38 +20,26 @@ std::string id_text(const std::string& s) {
     return out;
 }
 
-std::string unit_topic(const config& c, const address& a) {
-    return c.base_topic + "/" + static_cast<char>(std::tolower(a.house)) + "/" + std::to_string(a.unit);
-}
-
-std::string availability_topic(const config& c) { return c.base_topic + "/bridge/availability"; }
-
 json origin() { return {{"name", "kestrix-bridge"}, {"sw", KESTRIX_VERSION}, {"url", "https://www.example.org"}}; }
 
-json document(const config& c, json device, json components) {
+json document(const topics& names, json device, json components) {
     return {{"dev", std::move(device)},
             {"o", origin()},
             {"cmps", std::move(components)},
-            {"availability", json::array({{{"topic", availability_topic(c)}}})},
+            {"availability", json::array({{{"topic", names.availability()}}})},
             {"qos", 1}};
 }
 
-std::string text(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
-
-std::string topic_of(const config& c, const std::string& id) { return c.discovery_prefix + "/device/" + id + "/config"; }
-
 }  // namespace
 
-std::string state_topic(const config& c, const address& a) { return unit_topic(c, a) + "/state"; }
-
-std::vector<discovery_document> discovery_documents(const config& c) {
+std::vector<discovery_document> discovery_documents(const config& c, const topics& names) {
     std::vector<discovery_document> out;
-    if (c.discovery_prefix.empty()) return out;
-    const std::string client = id_text(c.client_id);
+    if (c.mqtt.discovery_prefix.empty()) return out;
+    const std::string client = id_text(c.mqtt.client_id);
     const std::string bridge_id = "kestrix_" + client;
-    const std::string status = c.base_topic + "/bridge/status";
+    const std::string status = names.status();
     json bridge_device = {{"ids", json::array({bridge_id})},
-                          {"name", "Kestrix bridge " + c.client_id},
+                          {"name", "Kestrix bridge " + c.mqtt.client_id},
                           {"mf", "Vantrel project"},
                           {"mdl", "kestrix-bridge (X10 Firecracker)"},
                           {"sw", KESTRIX_VERSION}};
@@ -59,12 +51,11 @@ std::vector<discovery_document> discovery_documents(const config& c) {
                         {"value_template", "{{ value_json.state }}"},
                         {"json_attributes_topic", status},
                         {"entity_category", "diagnostic"}};
-    out.push_back({topic_of(c, bridge_id), text(document(c, bridge_device, {{"transmitter", transmitter}}))});
+    out.push_back({names.discovery(bridge_id), json_text(document(names, bridge_device, {{"transmitter", transmitter}}))});
 
     for (const unit_config& u : c.units) {
         const std::string unit = id_text(u.at.text());
         const std::string id = bridge_id + "_" + unit;
-        const std::string topic = unit_topic(c, u.at);
         const char* platform = u.dimmable ? "light" : "switch";
         json device = {{"ids", json::array({id})},
                        {"name", u.name},
@@ -77,23 +68,58 @@ std::vector<discovery_document> discovery_documents(const config& c) {
                                    {"name", nullptr},
                                    {"unique_id", id},
                                    {"default_entity_id", std::string(platform) + "." + client + "_" + unit},
-                                   {"command_topic", topic + "/set"},
-                                   {"state_topic", topic + "/state"},
+                                   {"command_topic", names.of(u.at, verb::set)},
+                                   {"state_topic", names.of(u.at, verb::state)},
                                    {"payload_on", "ON"},
                                    {"payload_off", "OFF"},
                                    {"optimistic", true}}}};
         if (u.dimmable) {
-            for (auto [verb, name] : {std::pair{"dim", "Dim"}, std::pair{"bright", "Brighten"}})
-                components[unit + "_" + verb] = {{"p", "button"},
+            for (auto [step, word, name] : {std::tuple{verb::dim, "dim", "Dim"}, {verb::bright, "bright", "Brighten"}})
+                components[unit + "_" + word] = {{"p", "button"},
                                                  {"name", name},
-                                                 {"unique_id", id + "_" + verb},
-                                                 {"default_entity_id", "button." + client + "_" + unit + "_" + verb},
-                                                 {"command_topic", topic + "/" + verb},
+                                                 {"unique_id", id + "_" + word},
+                                                 {"default_entity_id", "button." + client + "_" + unit + "_" + word},
+                                                 {"command_topic", names.of(u.at, step)},
                                                  {"payload_press", ""}};
         }
-        out.push_back({topic_of(c, id), text(document(c, device, components))});
+        out.push_back({names.discovery(id), json_text(document(names, device, components))});
     }
     return out;
+}
+
+std::filesystem::path discovery_book::folder() {
+    namespace fs = std::filesystem;
+    if (const char* d = std::getenv("STATE_DIRECTORY"); d && *d) return std::string(d).substr(0, std::string(d).find(':'));
+    if (const char* d = std::getenv("XDG_STATE_HOME"); d && *d) return fs::path(d) / "kestrix-bridge";
+    if (const char* h = std::getenv("HOME"); h && *h) return fs::path(h) / ".local/state/kestrix-bridge";
+    return {};
+}
+
+std::vector<std::string> discovery_book::publishing(const std::vector<discovery_document>& docs) {
+    namespace fs = std::filesystem;
+    if (file_.empty()) return {};
+    std::set<std::string> now, before;
+    for (const discovery_document& d : docs) now.insert(d.topic);
+    try {
+        std::ifstream in(file_);
+        if (in) before = json::parse(in).at("topics").get<std::set<std::string>>();
+    } catch (const std::exception& e) {
+        log(level::warning, file_.string() + " is unreadable (" + e.what() + "); units removed before now stay in Home Assistant");
+    }
+    std::vector<std::string> gone;
+    for (const std::string& topic : before)
+        if (!now.count(topic)) gone.push_back(topic);
+    if (before == now) return gone;
+    std::error_code ec;
+    fs::create_directories(file_.parent_path(), ec);
+    const fs::path temp = file_.string() + ".new";
+    std::ofstream out(temp, std::ios::trunc);
+    out << json_text(json{{"topics", now}}) << "\n";
+    out.close();
+    if (!out || (fs::rename(temp, file_, ec), ec))
+        log(level::warning, "cannot remember the published units in " + file_.string() +
+                                "; a unit removed later stays in Home Assistant");
+    return gone;
 }
 
 }  // namespace kestrix::bridge

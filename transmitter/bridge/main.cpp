@@ -1,21 +1,21 @@
 // kestrix-bridge: the X10 Firecracker for the whole home, over MQTT and a
 // mochad-compatible text port. See kestrix-bridge(8).
+#include "arguments.h"
 #include "config.h"
-#include "service.h"
 #include "log.h"
-#include "startup.h"
+#include "service.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
     using namespace kestrix::bridge;
-    const startup s = parse_startup(std::vector<std::string>(argv + 1, argv + argc));
+    const arguments s = parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!s.error.empty()) {
         std::cerr << "kestrix-bridge: " << s.error << "\nUsage: kestrix-bridge [--config FILE] [--check-config] [-v]\n";
         return 2;
     }
     if (s.help) {
-        std::cout << startup_help;
+        std::cout << help_text;
         return 0;
     }
     set_verbose(s.verbose);

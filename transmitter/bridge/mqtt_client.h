@@ -1,6 +1,7 @@
-// A thin owner of a libmosquitto client for a poll() loop: the loop waits
-// on socket() (for writing too when wants_write()), and calls the three
-// service calls. Nothing here blocks for long, and no thread is started.
+// The broker as the bridge's loop sees it, and a thin owner of a
+// libmosquitto client that is one: the loop waits on socket() (for writing
+// too when wants_write()) and calls the three service calls. Nothing here
+// blocks for long, and no thread is started.
 #pragma once
 
 #include <functional>
@@ -29,33 +30,48 @@ struct mqtt_message {
     bool retained = false;
 };
 
-class mqtt_client {
+class broker {
 public:
-    // Throws std::runtime_error when the library refuses the options.
-    explicit mqtt_client(const mqtt_options& options);
-    ~mqtt_client();
-    mqtt_client(const mqtt_client&) = delete;
-    mqtt_client& operator=(const mqtt_client&) = delete;
+    virtual ~broker() = default;
 
     // Starts a connection (or a new one); the outcome comes to on_connect.
     // Returns an empty string, or why it could not even start.
-    std::string connect();
-    void disconnect();
+    virtual std::string connect() = 0;
+    virtual void disconnect() = 0;
 
-    int socket() const;  // -1 while there is no connection
-    bool wants_write() const;
+    virtual int socket() const = 0;  // -1 while there is no connection
+    virtual bool wants_write() const = 0;
     // Each returns an empty string, or why the connection broke.
-    std::string readable();
-    std::string writable();
-    std::string tick();  // at least once a second or so: keep-alive
+    virtual std::string readable() = 0;
+    virtual std::string writable() = 0;
+    virtual std::string tick() = 0;  // every few seconds: keep-alive
 
-    void publish(const std::string& topic, const std::string& payload, int qos, bool retain);
-    void subscribe(const std::string& pattern, int qos);
+    virtual void publish(const std::string& topic, const std::string& payload, int qos, bool retain) = 0;
+    virtual void subscribe(const std::string& pattern, int qos) = 0;
 
     // rc 0: connected; otherwise why the broker refused (text given).
     std::function<void(int rc, const std::string& why)> on_connect;
     std::function<void(const std::string& why)> on_disconnect;
     std::function<void(const mqtt_message&)> on_message;
+};
+
+class mqtt_client final : public broker {
+public:
+    // Throws std::runtime_error when the library refuses the options.
+    explicit mqtt_client(const mqtt_options& options);
+    ~mqtt_client() override;
+    mqtt_client(const mqtt_client&) = delete;
+    mqtt_client& operator=(const mqtt_client&) = delete;
+
+    std::string connect() override;
+    void disconnect() override;
+    int socket() const override;
+    bool wants_write() const override;
+    std::string readable() override;
+    std::string writable() override;
+    std::string tick() override;
+    void publish(const std::string& topic, const std::string& payload, int qos, bool retain) override;
+    void subscribe(const std::string& pattern, int qos) override;
 
 private:
     mosquitto* make();

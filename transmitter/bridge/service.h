@@ -1,67 +1,91 @@
 // kestrix-bridge's main loop: one poll() over the broker's socket, the
 // text port, the sending thread's wake-ups, the signals and the timers.
-// Words come in, become commands for the sending thread, and what it
+// What comes in is routed into commands for the sending thread; what it
 // reports back becomes states and status on the broker.
 #pragma once
 
 #include "config.h"
+#include "discovery.h"
 #include "log.h"
 #include "mqtt_client.h"
+#include "routing.h"
 #include "sender.h"
+#include "status.h"
 #include "text_port.h"
+#include "topics.h"
+
+#include <poll.h>
+#include <signal.h>
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
-#include <set>
 
 namespace kestrix::bridge {
+
+// Where the loop's time comes from, and how it waits for it.
+class loop_clock {
+public:
+    using clock = std::chrono::steady_clock;
+    virtual ~loop_clock() = default;
+    virtual clock::time_point now() = 0;
+    // poll() on `fds` until `until` at the latest; poll()'s result.
+    virtual int wait(std::vector<pollfd>& fds, clock::time_point until) = 0;
+};
+
+// What a test puts in place of the real ones; each left empty is real.
+struct service_parts {
+    std::shared_ptr<loop_clock> clock;
+    std::function<std::unique_ptr<bridge::broker>(const mqtt_options&)> mqtt;
+    std::function<std::unique_ptr<controlcm>()> control;
+};
 
 class service {
 public:
     // Throws std::runtime_error when it cannot start (the text port's
     // address taken, no memory for the broker's client).
-    explicit service(config c);
+    explicit service(config c, service_parts parts = {});
     ~service();
     service(const service&) = delete;
     service& operator=(const service&) = delete;
 
     // Runs until SIGTERM or SIGINT; returns the exit status.
     int run();
+    // The same in its three parts: the first connection, one turn of the
+    // loop (false once a signal asked it to stop), and the orderly end.
+    void start();
+    bool step();
+    int finish();
 
 private:
-    using clock = std::chrono::steady_clock;
+    using clock = loop_clock::clock;
 
-    // The broker.
     void connect();
     void connected(int rc, const std::string& why);
     void disconnected(const std::string& why);
+    void broker_trouble(const std::string& what);  // said once until connected again
+    std::string where() const;
     void message(const mqtt_message& m);
-    void publish_discovery();
-    void publish_status();
-    void publish_state(const address& a);
-    // Logs a broker problem once until the connection is made again.
-    void broker_trouble(const std::string& what);
-
-    // Bad input is logged, but a flood of it must not flood the journal:
-    // 20 lines a minute at most, then how many more there were.
-    void bad_input(level l, const std::string& what);
-
-    // Commands.
+    void line(int client, const std::string& text);
     void queue(const command& c, const std::string& from, int text_client = -1);
-    void text_line(int client, const std::string& line);
     void reports();
-
-    void wait_once();
-    void stop();
+    void publish_discovery();
+    void publish_states();
+    void publish_status();
 
     config config_;
-    std::unique_ptr<mqtt_client> mqtt_;
+    topics topics_;
+    router router_;
+    bridge_status status_;
+    std::shared_ptr<loop_clock> clock_;
+    rate_limited_log bad_input_;
+    discovery_book book_;
+    std::unique_ptr<broker> mqtt_;
     std::unique_ptr<text_port> text_;
     int wake_fd_ = -1;    // eventfd: the sending thread has reports
     int signal_fd_ = -1;  // SIGTERM, SIGINT
+    sigset_t old_mask_{};
     std::unique_ptr<sender> sender_;
 
     bool connected_ = false;
@@ -73,15 +97,6 @@ private:
     clock::time_point tick_at_, watchdog_at_;
     std::chrono::microseconds watchdog_{0};
     std::mt19937 random_{std::random_device{}()};
-
-    std::map<address, bool> states_;  // assumed: X10 sends nothing back
-    std::string status_ = "ok";
-    int error_ = 0;
-    std::string error_text_;
-    std::string last_error_;  // JSON of the last failure, or empty
-    std::uint64_t sent_ = 0, refused_ = 0;
-    clock::time_point bad_since_{};
-    int bad_logged_ = 0, bad_unlogged_ = 0;
 };
 
 }  // namespace kestrix::bridge

@@ -1,51 +1,11 @@
 #include "command_line.h"
 
-#include <algorithm>
-#include <cctype>
-#include <charconv>
-
 namespace kestrix::cli {
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-// The whole word as a number in [min, max], or nothing.
-std::optional<int> number(const std::string& word, int min, int max) {
-    int value = 0;
-    auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (ec != std::errc{} || end != word.data() + word.size() || value < min || value > max) return std::nullopt;
-    return value;
-}
-
 [[noreturn]] void bad(const std::string& message) { throw usage_error(message); }
 
-// "A3", "b16", "C": a house letter and an optional unit.
-void parse_target(const std::string& word, command& c) {
-    const char letter = word.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
-    if (letter < 'A' || letter > 'P')
-        bad("'" + word + "' is not a house and unit (a letter A to P, then 1 to 16)");
-    c.house = std::string(1, letter);
-    const std::string unit = word.substr(1);
-    if (unit.empty()) return;
-    if (!number(unit, 0, 99))
-        bad("'" + word + "' is not a house and unit (a letter A to P, then 1 to 16)");
-    if (!number(unit, 1, 16)) bad("unit " + unit + " in '" + word + "' is out of range (1 to 16)");
-    c.unit = std::to_string(*number(unit, 1, 16));
-}
-
 }  // namespace
-
-std::string command::describe() const {
-    static const char* const names[] = {"", "", "ON", "OFF", "DIM", "BRIGHT"};
-    std::string text = "house " + house;
-    if (!unit.empty()) text += " unit " + unit;
-    text += std::string(" ") + names[code];
-    if (code == 4 || code == 5) text += " " + std::to_string(percent) + "%";
-    return text;
-}
 
 options parse(const std::vector<std::string>& args) {
     options o;
@@ -68,7 +28,7 @@ options parse(const std::vector<std::string>& args) {
         };
         if (a == "--port") {
             const std::string& v = value();
-            auto n = number(v, -32768, 32767);
+            auto n = x10::whole_number(v, -32768, 32767);
             if (!n) bad("'" + v + "' is not a port number (--port)");
             o.port = static_cast<std::int16_t>(*n);
         } else if (a == "--device") {
@@ -76,12 +36,12 @@ options parse(const std::vector<std::string>& args) {
             if (o.device.empty()) bad("--device needs a path");
         } else if (a == "--repeat") {
             const std::string& v = value();
-            auto n = number(v, 1, 1000);
+            auto n = x10::whole_number(v, 1, 1000);
             if (!n) bad("'" + v + "' is not a repeat count from 1 to 1000 (--repeat)");
             o.repeat = *n;
         } else if (a == "--wait") {
             const std::string& v = value();
-            auto n = number(v, 0, 3600);
+            auto n = x10::whole_number(v, 0, 3600);
             if (!n) bad("'" + v + "' is not a number of seconds from 0 to 3600 (--wait)");
             o.wait = *n;
         } else if (a == "--vcd") {
@@ -119,25 +79,23 @@ options parse(const std::vector<std::string>& args) {
     }
 
     for (std::size_t i = 0; i < words.size();) {
-        command c;
         const std::string& target = words[i++];
-        parse_target(target, c);
+        std::string problem;
+        const auto to = x10::parse_address(target, true, &problem);
+        if (!to) bad(problem);
         if (i >= words.size()) bad("'" + target + "' needs an action: on, off, dim or bright");
         const std::string& action_word = words[i++];
-        const std::string action = lower(action_word);
-        if (action == "on" || action == "off") {
-            c.code = action == "on" ? 2 : 3;
-            if (c.unit.empty()) bad("'" + action_word + "' needs a unit: say " + c.house + "1 " + action + ", not " + target + " " + action);
-        } else if (action == "dim" || action == "bright") {
-            c.code = action == "dim" ? 4 : 5;
+        const auto what = x10::parse_action(action_word);
+        if (!what) bad("'" + action_word + "' is not an action (on, off, dim or bright)");
+        const std::string action = x10::lower(action_word);
+        x10::command c{*to, *what, 0};
+        if (c.switches() && !to->unit)
+            bad("'" + action_word + "' needs a unit: say " + to->house + "1 " + action + ", not " + target + " " + action);
+        if (!c.switches()) {
             if (i >= words.size()) bad(action + " needs a percentage from 1 to 100 after it");
-            std::string p = words[i++];
-            if (!p.empty() && p.back() == '%') p.pop_back();
-            auto n = number(p, 1, 100);
-            if (!n) bad("'" + words[i - 1] + "' is not a percentage from 1 to 100");
-            c.percent = static_cast<std::int16_t>(*n);
-        } else {
-            bad("'" + action_word + "' is not an action (on, off, dim or bright)");
+            const auto percent = x10::parse_percent(words[i++]);
+            if (!percent) bad("'" + words[i - 1] + "' is not a percentage from 1 to 100");
+            c.percent = *percent;
         }
         o.commands.push_back(c);
     }

@@ -1,6 +1,8 @@
 // The command line of kestrix-send, parsed whole before anything is sent.
 #pragma once
 
+#include "command.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -15,17 +17,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct command {
-    std::string house;       // "A" to "P"
-    std::string unit;        // "1" to "16", or empty for DIM and BRIGHT
-    std::int16_t code = 0;   // 2 ON, 3 OFF, 4 DIM, 5 BRIGHT
-    std::int16_t percent = 0;
-
-    // "house A unit 3 ON", "house B DIM 50%"
-    std::string describe() const;
-    bool operator==(const command&) const = default;
-};
-
 struct options {
     std::optional<std::int16_t> port;
     std::string device;
@@ -38,7 +29,7 @@ struct options {
     bool list = false;   // list the serial ports instead of sending
     bool json = false;   // the list as JSON
     bool check = false;  // check the port instead of sending
-    std::vector<command> commands;
+    std::vector<x10::command> commands;
 };
 
 options parse(const std::vector<std::string>& args);

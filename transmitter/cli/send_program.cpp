@@ -2,6 +2,7 @@
 
 #include "dry_run_report.h"
 #include "kestrix/linux_serial.h"
+#include "port_wait.h"
 #include "simulated_line.h"
 #include "vcd_line.h"
 
@@ -21,7 +22,7 @@ platform::platform()
           if (!o.device.empty()) return make_linux_serial_line(o.device);
           return make_linux_serial_line();
       }),
-      pause([] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }) {}
+      pause([](std::chrono::steady_clock::duration d) { std::this_thread::sleep_for(d); }) {}
 
 std::string console_refusal(const options& o, const ports::machine& m) {
     if (o.port || !o.device.empty() || o.dry_run) return {};
@@ -48,7 +49,7 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
         changes.reserve(200 * o.commands.size() * static_cast<std::size_t>(o.repeat));
     }
     std::string comment;
-    for (const command& c : o.commands) comment += (comment.empty() ? "" : ", ") + c.describe();
+    for (const x10::command& c : o.commands) comment += (comment.empty() ? "" : ", ") + c.describe();
     const auto finish = [&](int status) {
         if (dump.is_open()) {
             write_vcd(dump, changes, comment);
@@ -64,22 +65,21 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
         if (o.verbose) control.realtime_hooks({}, [&](const std::string& why) { out << why << std::endl; });
         control.comport(o.port.value_or(1));
         // A port another program holds is tried again until --wait runs out.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.wait);
-        std::int16_t result = control.Init();
-        for (bool told = false; result == errc::port_in_use && std::chrono::steady_clock::now() < deadline;
-             told = true, result = control.Init()) {
-            if (o.verbose && !told) out << "waiting up to " << o.wait << " s: " << control.last_error() << std::endl;
-            on.pause();
-        }
+        x10::port_wait wait;
+        wait.deadline = x10::steady::now() + std::chrono::seconds(o.wait);
+        wait.pause = [&](x10::steady::duration d) { return on.pause(d), true; };
+        wait.held = [&](const std::string& why) {
+            if (o.verbose) out << "waiting up to " << o.wait << " s: " << why << std::endl;
+        };
+        const std::int16_t result = x10::open_port(control, wait);
         if (result != 0) {
             err << "kestrix-send: error " << result << ": " << control.last_error() << "\n";
             return finish(1);
         }
         for (int round = 0; round < o.repeat; ++round) {
-            for (const command& c : o.commands) {
+            for (const x10::command& c : o.commands) {
                 if (o.verbose) out << "sending " << c.describe() << std::endl;
-                std::string house = c.house;
-                control.Exec(house, c.unit, c.code, c.percent);
+                x10::send(control, c);
             }
         }
         control.ResetCom();

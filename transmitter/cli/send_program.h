@@ -7,6 +7,7 @@
 #include "receiver.h"
 #include "serial_ports.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -19,8 +20,8 @@ namespace kestrix::cli {
 struct platform {
     std::function<std::unique_ptr<tick_counter>()> counter;
     std::function<std::unique_ptr<serial_line>(const options&, tick_counter& clock, sim::receiver& rx)> line;
-    // Waits a moment before the port is tried again (--wait).
-    std::function<void()> pause;
+    // Waits before the port is tried again (--wait).
+    std::function<void(std::chrono::steady_clock::duration)> pause;
     platform();
 };
 

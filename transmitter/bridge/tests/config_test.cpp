@@ -1,28 +1,20 @@
 // Configuration files, good and bad: every error names the file, the line
 // and column, and what was expected.
 #include "config.h"
+#include "testkit/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 
 namespace kestrix::bridge {
 namespace {
 
-namespace fs = std::filesystem;
-
 class Config : public ::testing::Test {
 protected:
-    Config() { fs::create_directories(folder); }
-    ~Config() override { fs::remove_all(folder); }
-    std::string write(const std::string& text, const std::string& name = "bridge.toml") {
-        std::ofstream(folder / name) << text;
-        return (folder / name).string();
-    }
-    fs::path folder = fs::temp_directory_path() / ("kestrix-config-" + std::to_string(::getpid()));
+    std::string write(const std::string& text, const std::string& name = "bridge.toml") { return scratch.write(name, text); }
+    kestrix::testing::scratch scratch{"kestrix-config"};
+    const std::filesystem::path& folder = scratch.path();
 };
 
 struct bad_file {
@@ -87,15 +79,29 @@ TEST_F(Config, DefaultsFillWhatIsNotSaid) {
     write("s3cret\n", "password");
     const config c = load_config(write("[mqtt]\ntls = true\nusername = \"hub\"\npassword_file = \"password\"\n"
                                        "[mochad]\nlisten = \"1099\"\n[[unit]]\naddress = \"b12\"\nkind = \"switch\"\n"));
-    EXPECT_EQ(c.mqtt_port, 8883);
-    EXPECT_EQ(c.password, "s3cret");
-    EXPECT_EQ(c.listen_host + ":" + std::to_string(c.listen_port), "127.0.0.1:1099");  // loopback unless named
-    EXPECT_EQ(c.client_id.rfind("kestrix-", 0), 0u);
+    EXPECT_EQ(c.mqtt.port, 8883);
+    EXPECT_EQ(c.mqtt.password, "s3cret");
+    EXPECT_EQ(c.mochad.host + ":" + std::to_string(c.mochad.port), "127.0.0.1:1099");  // loopback unless named
+    EXPECT_EQ(c.mqtt.client_id.rfind("kestrix-", 0), 0u);
+    EXPECT_EQ(c.mqtt.will_topic, "kestrix/bridge/availability");
     ASSERT_EQ(c.units.size(), 1u);
     EXPECT_EQ(c.units[0].name, "B12");
     EXPECT_FALSE(c.units[0].dimmable);
-    EXPECT_EQ(c.port, 1);
-    EXPECT_EQ(c.busy_wait, 10);
+    EXPECT_EQ(c.transmitter.device_path(), "/dev/ttyS0");
+    EXPECT_EQ(c.transmitter.busy_wait, 10);
+}
+
+// Under systemd the password comes as a credential (LoadCredential=),
+// readable by the service alone, before one beside the file.
+TEST_F(Config, APasswordFileIsLookedForAmongTheServicesCredentialsFirst) {
+    write("beside\n", "password");
+    write("credential\n", "credentials/password");
+    const std::string file = write("[mqtt]\nusername = \"hub\"\npassword_file = \"password\"\n");
+    ::setenv("CREDENTIALS_DIRECTORY", (folder / "credentials").c_str(), 1);
+    const std::string from_credentials = load_config(file).mqtt.password;
+    ::unsetenv("CREDENTIALS_DIRECTORY");
+    EXPECT_EQ(from_credentials, "credential");
+    EXPECT_EQ(load_config(file).mqtt.password, "beside");
 }
 
 }  // namespace

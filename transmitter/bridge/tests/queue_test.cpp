@@ -4,14 +4,22 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace kestrix::bridge {
 namespace {
 
-command parse(const std::string& line) { return *from_text(line).cmd; }
+// "A1 ON", "A3 DIM 32%": a command as it writes itself.
+command parse(const std::string& text) {
+    std::istringstream words(text);
+    std::string to, what, percent;
+    words >> to >> what >> percent;
+    return {*x10::parse_address(to), *x10::parse_action(what), percent.empty() ? 0 : *x10::parse_percent(percent)};
+}
 
 struct merge_case {
     const char* name;
-    std::vector<std::string> pushed;  // text-port lines, in order
+    std::vector<std::string> pushed;  // in order
     std::vector<std::string> waiting;
 };
 
@@ -23,35 +31,35 @@ TEST_P(Merging, LeavesTheLatestOnOrOffAndNeverMovesADim) {
     command_queue queue;
     for (const std::string& line : GetParam().pushed) queue.push(parse(line), steady::now());
     std::vector<std::string> waiting;
-    while (auto p = queue.take()) waiting.push_back(p->cmd.describe());
+    while (auto p = queue.take()) waiting.push_back(p->cmd.text());
     EXPECT_EQ(waiting, GetParam().waiting);
 }
 
 std::vector<std::string> toggles(int n) {
     std::vector<std::string> out;
-    for (int i = 0; i < n; ++i) out.push_back(i % 2 ? "rf a1 off" : "rf a1 on");
+    for (int i = 0; i < n; ++i) out.push_back(i % 2 ? "A1 OFF" : "A1 ON");
     return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bursts, Merging,
     ::testing::Values(merge_case{"twenty_toggles", toggles(20), {"A1 OFF"}},
-                      merge_case{"in_place", {"rf a1 on", "rf a2 on", "rf a1 off"}, {"A1 OFF", "A2 ON"}},
-                      merge_case{"dim_of_the_house_between", {"rf a1 on", "rf a3 dim 10", "rf a1 off"},
+                      merge_case{"in_place", {"A1 ON", "A2 ON", "A1 OFF"}, {"A1 OFF", "A2 ON"}},
+                      merge_case{"dim_of_the_house_between", {"A1 ON", "A3 DIM 32%", "A1 OFF"},
                                  {"A1 ON", "A3 DIM 32%", "A1 OFF"}},
-                      merge_case{"dim_of_another_house_between", {"rf a1 on", "rf b3 dim 10", "rf a1 off"},
+                      merge_case{"dim_of_another_house_between", {"A1 ON", "B3 DIM 32%", "A1 OFF"},
                                  {"A1 OFF", "B3 DIM 32%"}},
-                      merge_case{"dims_stay_apart", {"rf a1 dim 10", "rf a1 dim 10"}, {"A1 DIM 32%", "A1 DIM 32%"}}),
+                      merge_case{"dims_stay_apart", {"A1 DIM 32%", "A1 DIM 32%"}, {"A1 DIM 32%", "A1 DIM 32%"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Queue, AFullQueueRefusesTheNewCommandButStillMerges) {
     command_queue queue(2);
-    EXPECT_EQ(queue.push(parse("rf a1 on"), steady::now()), command_queue::added::queued);
-    EXPECT_EQ(queue.push(parse("rf a2 on"), steady::now()), command_queue::added::queued);
-    EXPECT_EQ(queue.push(parse("rf a3 on"), steady::now()), command_queue::added::full);
-    EXPECT_EQ(queue.push(parse("rf a2 off"), steady::now()), command_queue::added::merged);
-    EXPECT_EQ(queue.take()->cmd.describe(), "A1 ON");
-    EXPECT_EQ(queue.take()->cmd.describe(), "A2 OFF");
+    EXPECT_EQ(queue.push(parse("A1 ON"), steady::now()), command_queue::added::queued);
+    EXPECT_EQ(queue.push(parse("A2 ON"), steady::now()), command_queue::added::queued);
+    EXPECT_EQ(queue.push(parse("A3 ON"), steady::now()), command_queue::added::full);
+    EXPECT_EQ(queue.push(parse("A2 OFF"), steady::now()), command_queue::added::merged);
+    EXPECT_EQ(queue.take()->cmd.text(), "A1 ON");
+    EXPECT_EQ(queue.take()->cmd.text(), "A2 OFF");
 }
 
 // A session on the recording line, with a clock that only the pauses move.
@@ -86,7 +94,7 @@ protected:
 TEST_F(Session, AHeldPortIsWaitedForThenTheCommandGoesOut) {
     r.log->fail_open_with = errc::port_in_use;
     free_after = 3;
-    session.send({parse("rf a1 on"), now});
+    session.send({parse("A1 ON"), now});
     EXPECT_EQ(kinds(), "bs");  // busy said once
     EXPECT_EQ(frames(), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
 }
@@ -94,7 +102,7 @@ TEST_F(Session, AHeldPortIsWaitedForThenTheCommandGoesOut) {
 TEST_F(Session, APortHeldPastTheWaitFailsTheCommandWithItsNumber) {
     r.log->fail_open_with = errc::port_in_use;
     const steady::time_point arrived = now;
-    session.send({parse("rf a1 on"), arrived});
+    session.send({parse("A1 ON"), arrived});
     ASSERT_EQ(kinds(), "bf");
     EXPECT_EQ(reports[1].error, errc::port_in_use);
     EXPECT_GE(now - arrived, std::chrono::seconds(10));
@@ -103,19 +111,19 @@ TEST_F(Session, APortHeldPastTheWaitFailsTheCommandWithItsNumber) {
 
 TEST_F(Session, AMissingPortFailsAtOnceAndTheNextCommandTriesAgain) {
     r.log->fail_open_with = errc::port_not_found;
-    session.send({parse("rf a1 on"), now});
+    session.send({parse("A1 ON"), now});
     EXPECT_EQ(kinds(), "f");
     EXPECT_EQ(pauses, 0);
     r.log->fail_open_with = 0;  // plugged in
-    session.send({parse("rf a1 off"), now});
+    session.send({parse("A1 OFF"), now});
     EXPECT_EQ(kinds(), "fs");
 }
 
 TEST_F(Session, ThePortIsKeptForABurstAndClosedBetweenBursts) {
-    session.send({parse("rf a1 on"), now});
-    session.send({parse("rf a2 on"), now});
+    session.send({parse("A1 ON"), now});
+    session.send({parse("A2 ON"), now});
     session.rest();
-    session.send({parse("rf a1 off"), now});
+    session.send({parse("A1 OFF"), now});
     std::vector<std::string> opens_and_closes;
     for (const std::string& call : r.log->calls)
         if (call == "open" || call == "close") opens_and_closes.push_back(call);

@@ -9,7 +9,7 @@
 
 namespace kestrix::bridge {
 
-struct startup {
+struct arguments {
     std::string config_file = "/etc/kestrix/bridge.toml";
     bool check_only = false;
     bool verbose = false;
@@ -17,9 +17,9 @@ struct startup {
     std::string error;  // a bad command line
 };
 
-startup parse_startup(const std::vector<std::string>& args);
+arguments parse_arguments(const std::vector<std::string>& args);
 
-extern const char* const startup_help;
+extern const char* const help_text;
 
 // What the bridge would do with `c`: the port, the broker, the topics and
 // every unit.

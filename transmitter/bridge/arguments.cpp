@@ -1,13 +1,12 @@
-#include "startup.h"
+#include "arguments.h"
 
-#include "discovery.h"
-#include "kestrix/linux_serial.h"
 #include "serial_ports.h"
+#include "topics.h"
 
 namespace kestrix::bridge {
 
-startup parse_startup(const std::vector<std::string>& args) {
-    startup s;
+arguments parse_arguments(const std::vector<std::string>& args) {
+    arguments s;
     for (std::size_t i = 0; i < args.size() && s.error.empty(); ++i) {
         const std::string& a = args[i];
         if (a == "--config" || a == "-c") {
@@ -26,7 +25,7 @@ startup parse_startup(const std::vector<std::string>& args) {
     return s;
 }
 
-const char* const startup_help =
+const char* const help_text =
     R"(Usage: kestrix-bridge [--config FILE] [--check-config] [-v]
 Serve an X10 Firecracker (CM17A) to home-automation hubs over MQTT, with
 Home Assistant discovery, and to mochad clients over a text port.
@@ -42,29 +41,28 @@ configuration or command line. See kestrix-bridge(8).
 )";
 
 void print_plan(std::ostream& out, const config& c) {
+    const transmitter_config& t = c.transmitter;
+    const mqtt_config& m = c.mqtt;
+    const topics names(m.base_topic, m.discovery_prefix);
     out << "Configuration " << c.file << " is good.\n";
-    const std::string device = c.device.empty() ? device_for_port(c.port) : c.device;
-    out << "Transmitter: " << (c.device.empty() ? "COM" + std::to_string(c.port) + " (" + device + ")" : c.device)
-        << ", opened for each burst of commands; a port held by another program is tried for " << c.busy_wait
-        << " s.\n";
-    if (ports::is_console(ports::machine::this_one(), device))
-        out << "Warning: " << device << " is this machine's system console, not a transmitter "
+    out << "Transmitter: " << t.name() << ", opened for each burst of commands; a port held by another program is tried for "
+        << t.busy_wait << " s.\n";
+    if (ports::is_console(ports::machine::this_one(), t.device_path()))
+        out << "Warning: " << t.device_path() << " is this machine's system console, not a transmitter "
             << "(kestrix-send --list shows which port is which).\n";
-    out << "Broker: " << (c.tls ? "mqtts://" : "mqtt://") << c.host << ":" << c.mqtt_port << " as " << c.client_id
-        << (c.username.empty() ? ", without login" : ", user " + c.username + " (password from " + c.password_file + ")")
+    out << "Broker: " << (m.tls ? "mqtts://" : "mqtt://") << m.host << ":" << m.port << " as " << m.client_id
+        << (m.username.empty() ? ", without login" : ", user " + m.username + " (password from " + m.password_file + ")")
         << ".\n";
-    out << "Topics: " << c.base_topic << "/<house>/<unit>/set, /dim, /bright; " << c.base_topic
-        << "/<house>/all/set; states on .../state; " << c.base_topic << "/bridge/availability and /status.\n";
+    out << "Topics: " << m.base_topic << "/<house>/<unit>/set, /dim, /bright; " << m.base_topic
+        << "/<house>/all/set; states on .../state; " << m.base_topic << "/bridge/availability and /status.\n";
     out << "Discovery: "
-        << (c.discovery_prefix.empty() ? "off" : c.discovery_prefix + "/device/<id>/config, " +
-                                                     std::to_string(c.units.size() + 1) + " devices")
+        << (m.discovery_prefix.empty() ? "off" : names.discovery("<id>") + ", " + std::to_string(c.units.size() + 1) + " devices")
         << ".\n";
-    out << "Text port (mochad): " << (c.listen_port ? c.listen_host + ":" + std::to_string(c.listen_port) : "off")
-        << ".\n";
+    out << "Text port (mochad): " << (c.mochad.port ? c.mochad.host + ":" + std::to_string(c.mochad.port) : "off") << ".\n";
     out << (c.units.empty() ? "Units: none (commands for any address are still taken)\n" : "Units:\n");
     for (const unit_config& u : c.units)
         out << "  " << u.at.text() << (u.at.unit < 10 ? "   " : "  ") << (u.dimmable ? "light " : "switch") << "  "
-            << u.name << "  (" << state_topic(c, u.at).substr(0, state_topic(c, u.at).size() - 6) << "/set)\n";
+            << u.name << "  (" << names.of(u.at, verb::set) << ")\n";
 }
 
 }  // namespace kestrix::bridge
