@@ -17,11 +17,12 @@ namespace kestrix::testing {
 class fake_counter final : public sleeping_counter {
 public:
     explicit fake_counter(std::uint64_t start = 0, std::uint64_t step = 1) : value_(start), step_(step) {}
-    std::uint64_t now() noexcept override { return value_ += step_; }
+    std::uint64_t now() noexcept override { return ++reads, value_ += step_; }
     void sleep_until(std::uint64_t tick) noexcept override;
     std::uint64_t current() const { return value_; }
     // The scheduling policy of each sleep's thread (SCHED_OTHER, ...).
     std::vector<int> sleeps;
+    std::uint64_t reads = 0;  // what a wait spent spinning
 
 private:
     std::uint64_t value_;

@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "design.h"
 #include "form1.h"
 #include "key_accessible.h"
 #include "shutdown_signals.h"
@@ -21,9 +22,9 @@ namespace vantrel {
 // shapes (Liberation has their narrow metrics, DejaVu is everywhere) while
 // the requested names stay what is saved.
 void installFontSubstitutes() {
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+    QFont::insertSubstitutions(design::SansSerif,
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("MS Serif"),
+    QFont::insertSubstitutions(design::Serif,
                                {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
 }
 

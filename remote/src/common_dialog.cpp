@@ -1,5 +1,6 @@
 #include "common_dialog.h"
 
+#include "design.h"
 #include "text_forms.h"
 
 #include <QColorDialog>
@@ -80,8 +81,8 @@ std::optional<std::int32_t> QtCommonDialog::chooseColor(std::int32_t current) {
 
 std::optional<CommonDialog::FontChoice> QtCommonDialog::chooseFont(const FontChoice& current) {
     // Until a font was chosen, start from the labels' design face, as drawn.
-    QFont start(QStringLiteral("MS Sans Serif"));
-    start.setPointSizeF(8.25);
+    QFont start(design::SansSerif);
+    start.setPointSizeF(design::LabelPoints);
     start.setFamily(current.family.isEmpty() ? QFontInfo(start).family() : current.family);
     if (current.points > 0) start.setPointSizeF(current.points);
     start.setBold(current.bold);

@@ -1,6 +1,8 @@
 // Form1: creation as designed, geometry in twips, painting and mouse events.
 #include "form1.h"
 
+#include "design.h"
+#include "error_policy.h"
 #include "frm_settings.h"
 #include "picture.h"
 #include "serial_ports.h"
@@ -21,9 +23,7 @@ static void registerBuiltInPictures() { Q_INIT_RESOURCE(resources); }
 namespace vantrel {
 namespace {
 
-constexpr std::int32_t DarkGrey = 0x404040;
-constexpr std::int32_t White = 0xFFFFFF;
-const QString SansSerif = QStringLiteral("MS Sans Serif");
+using namespace design;
 
 // Unit u's row: units 1 to 8 and 9 to 16 share the eight rows.
 float rowTop(int unit) { return static_cast<float>(120 + 240 * ((unit - 1) % 8)); }
@@ -47,8 +47,8 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
     createControls();
     nameControls();
     connectHandlers();
-    width_ = 9885;
-    height_ = 2505;
+    width_ = CreatedWidth;
+    height_ = CreatedHeight;
     applyGeometry();
 }
 
@@ -80,7 +80,7 @@ void Form1::createControls() {
         label->place(u <= 8 ? 120 : 1250, rowTop(u), u <= 9 ? 120 : 225, 195);
         label->setBackColor(DarkGrey);
         label->setForeColor(White);
-        label->setDesignFont(SansSerif, 8.25f, true);
+        label->setDesignFont(SansSerif, LabelPoints, true);
         lbl1[u] = label;
     }
     for (int u = 0; u <= 16; ++u) {
@@ -98,13 +98,13 @@ void Form1::createControls() {
         cmdON[u]->place(u <= 8 ? 6360 : 7560, rowTop(u), 325, 245);
         cmdOFF[u] = new Button(this, QStringLiteral("off"));
         cmdOFF[u]->place(u <= 8 ? 6720 : 7920, rowTop(u), 325, 245);
-        for (Button* b : {cmdON[u], cmdOFF[u]}) b->setDesignFont(SansSerif, 8.25f, false);
+        for (Button* b : {cmdON[u], cmdOFF[u]}) b->setDesignFont(SansSerif, LabelPoints, false);
     }
     cmd1to8 = new Button(this, QStringLiteral("1-8 <---"));
     cmd1to8->place(4800, 1560, 375, 315);
     cmd9to16 = new Button(this, QStringLiteral("9-16 --->"));
     cmd9to16->place(4440, 1560, 375, 315);
-    for (Button* b : {cmd1to8, cmd9to16}) b->setDesignFont(QStringLiteral("MS Serif"), 6, false);
+    for (Button* b : {cmd1to8, cmd9to16}) b->setDesignFont(Serif, 6, false);
 
     QStringList letters;
     for (char c = 'A'; c <= 'P'; ++c) letters << QString(QChar(c));
@@ -112,7 +112,7 @@ void Form1::createControls() {
     cmbHouseCode->place(120, 2110, 495, 315);
     cmbHouseCode->setBackColor(DarkGrey);
     cmbHouseCode->setForeColor(White);
-    cmbHouseCode->setDesignFont(SansSerif, 8.25f, true);
+    cmbHouseCode->setDesignFont(SansSerif, LabelPoints, true);
 
     // Screen readers name a box by the label it is the buddy of; the house
     // box has none on screen, so one lies behind it, covered.
@@ -131,7 +131,7 @@ void Form1::createControls() {
     for (Label* l : {lblClose, lblWiden, lblTall}) {
         l->makeKey();
         l->setForeColor(White);
-        l->setDesignFont(SansSerif, l == lblTall ? 9.75f : 8.25f, true);
+        l->setDesignFont(SansSerif, l == lblTall ? 9.75f : LabelPoints, true);
     }
 
     Timer1 = new QTimer(this);
@@ -169,10 +169,31 @@ void Form1::Show() {
 
 FrmSettings* Form1::settingsWindow() const { return settingsWindow_; }
 
-std::vector<Label*> Form1::fontLabels() const {
+void Form1::applyBackColour(std::int32_t colour) {
+    resumeNext([&] { setBackColor(colour); });
+    resumeNext([&] { cmbHouseCode->setBackColor(colour); });
+}
+
+void Form1::applyLabelColour(std::int32_t colour) {
+    for (int i = 1; i <= 16; ++i) resumeNext([&] { lbl1[i]->setForeColor(colour); });
+    resumeNext([&] { cmbHouseCode->setForeColor(colour); });
+    for (Label* label : {lblClose, lblWiden, lblTall}) resumeNext([&] { label->setForeColor(colour); });
+}
+
+void Form1::applyLabelFont(const LabelFont& font) {
     std::vector<Label*> labels(lbl1.begin() + 1, lbl1.end());
     labels.insert(labels.end(), {lblWiden, lblClose, lblTall});
-    return labels;
+    for (Label* label : labels) {
+        resumeNext([&] { label->setFontName(font.name()); });
+        resumeNext([&] { label->setFontSize(font.size()); });
+        resumeNext([&] { label->setFontBold(font.bold()); });
+        resumeNext([&] { label->setFontItalic(font.italic()); });
+    }
+}
+
+void Form1::applySkin(Keys keys, const QPixmap& skin) {
+    auto& images = keys == Keys::On ? Image1 : Image2;
+    for (int i = 1; i <= 16; ++i) resumeNext([&] { images[i]->setPicture(skin); });
 }
 
 float Form1::Left() const { return placed_ ? left_ : toTwips(pos().x()); }

@@ -80,9 +80,26 @@ public:
     ControllerSettings& settings() { return settings_; }
     // The settings window while it is loaded, else null.
     FrmSettings* settingsWindow() const;
-    // The labels that take the label font, in order: lbl1(1) to lbl1(16),
-    // lblWiden, lblClose, lblTall.
-    std::vector<Label*> fontLabels() const;
+    // The look the settings window changes, each applied to every control
+    // it concerns, every control a step of its own: one that refuses the
+    // value keeps what it had and the others still take it.
+    // The back colour: the window and the house box.
+    void applyBackColour(std::int32_t colour);
+    // The label colour: the unit labels, the house box's text, "x", ">", "*".
+    void applyLabelColour(std::int32_t colour);
+    // The label font, on lbl1(1) to lbl1(16), then lblWiden, lblClose,
+    // lblTall: each part is asked for afresh for each label, so one that
+    // does not convert leaves that part alone.
+    struct LabelFont {
+        std::function<QString()> name;
+        std::function<float()> size;
+        std::function<bool()> bold;
+        std::function<bool()> italic;
+    };
+    void applyLabelFont(const LabelFont& font);
+    // The picture of the ON or the OFF keys of units 1 to 16.
+    enum class Keys { On, Off };
+    void applySkin(Keys keys, const QPixmap& skin);
 
     // Controls, as designed. Arrays are indexed by unit: 1 to 16, and the
     // image arrays also 0.

@@ -2,6 +2,7 @@
 // paging, the window-control labels and the mouse on the background.
 #include "form1.h"
 
+#include "design.h"
 #include "frm_settings.h"
 
 #include <QLoggingCategory>
@@ -10,11 +11,7 @@ namespace vantrel {
 
 Q_LOGGING_CATEGORY(lcTransmitter, "vantrel.transmitter")
 
-namespace {
-constexpr float NarrowWidth = 1215, WideWidth = 2370;
-constexpr float NarrowLabelsLeft = 1080, WideLabelsLeft = 2250;
-constexpr float ShortHeight = 2100, TallHeight = 2500;
-}  // namespace
+using namespace design;
 
 // One press: the unit goes to the record, the port to the control, then
 // Init (its result only logged) and Exec with the record's own texts, which
@@ -125,8 +122,8 @@ void Form1::lblWiden_Click() {
 // The window grows tall only while it is narrow; it always shrinks.
 void Form1::lblTall_Click() {
     atTopLevel([&] {
-        if (Height() >= 2450) setHeight(ShortHeight);
-        else if (Width() > 2000) return;
+        if (Height() >= TallFrom) setHeight(ShortHeight);
+        else if (Width() > TallOnlyUpTo) return;
         else setHeight(TallHeight);
     });
 }

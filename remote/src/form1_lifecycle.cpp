@@ -1,6 +1,7 @@
 // Form1's start-up and shut-down: every setting read from the store when the
 // window loads, every setting written back, in one save, when it unloads.
 #include "button_style.h"
+#include "design.h"
 #include "form1.h"
 #include "frm_settings.h"
 #include "picture.h"
@@ -24,35 +25,31 @@ void Form1::Form_Load() {
     };
     ControllerSettings& s = settings_;
 
-    resumeNext([&] { setWidth(1215); });
+    resumeNext([&] { setWidth(design::NarrowWidth); });
     resumeNext([&] { setTop(text::toSingle(get("WindowPositionTop"))); });
     resumeNext([&] { setLeft(text::toSingle(get("WindowPositionLeft"))); });
     resumeNext([&] { s.BackroundColor = get("BackroundColor").toStdString(); });
     resumeNext([&] { s.ForeGroundColor = get("ForeGroundColor").toStdString(); });
     resumeNext([&] { s.HouseCode = get("HouseCode").toStdString(); });
     resumeNext([&] { s.BackroundImage = get("BackroundImage").toStdString(); });
-    resumeNext([&] { setWidth(reachableWidth(text::toSingle(get("FormWidth", 1215)))); });
+    resumeNext([&] { setWidth(reachableWidth(text::toSingle(get("FormWidth", design::NarrowWidth)))); });
     resumeNext([&] { s.OnButtonSkin = get("OnButtonSkin").toStdString(); });
     resumeNext([&] { s.OffButtonSkin = get("OffButtonSkin").toStdString(); });
-    resumeNext([&] { setHeight(reachableHeight(text::toSingle(get("FormHeight", 2100)))); });
+    resumeNext([&] { setHeight(reachableHeight(text::toSingle(get("FormHeight", design::ShortHeight)))); });
     resumeNext([&] { keepOnAScreen(); });
     resumeNext([&] { s.ComPort = text::toInteger(get("ComPort", 1)); });
     resumeNext([&] { s.TypeOfButtons = text::toBoolean(get("TypeOfButtons")); });
     if (s.TypeOfButtons) resumeNext([&] { ToggleButtonStyle(*this, s); });
 
-    if (Width() >= 1500) {
-        resumeNext([&] { lblClose->setLeft(2250); });
+    if (Width() >= design::WideFrom) {
+        resumeNext([&] { lblClose->setLeft(design::WideLabelsLeft); });
         resumeNext([&] { lblWiden->setCaption(QStringLiteral("<")); });
-        resumeNext([&] { lblWiden->setLeft(2250); });
-        resumeNext([&] { lblTall->setLeft(2250); });
+        resumeNext([&] { lblWiden->setLeft(design::WideLabelsLeft); });
+        resumeNext([&] { lblTall->setLeft(design::WideLabelsLeft); });
     }
 
-    for (Label* label : fontLabels()) {
-        resumeNext([&] { label->setFontName(get("FontName")); });
-        resumeNext([&] { label->setFontSize(text::toSingle(get("FontSize"))); });
-        resumeNext([&] { label->setFontBold(text::toBoolean(get("FontBold"))); });
-        resumeNext([&] { label->setFontItalic(text::toBoolean(get("FontItalic"))); });
-    }
+    applyLabelFont({[&] { return get("FontName"); }, [&] { return text::toSingle(get("FontSize")); },
+                    [&] { return text::toBoolean(get("FontBold")); }, [&] { return text::toBoolean(get("FontItalic")); }});
 
     if (s.BackroundImage == "OFF")
         resumeNext([&] { setPicture(QPixmap()); });
@@ -60,24 +57,17 @@ void Form1::Form_Load() {
         resumeNext([&] { setPicture(LoadPicture(qs(s.BackroundImage))); });
     // A skin is decoded once and shown by all sixteen images; one that does
     // not load leaves every image with the built-in skin.
-    auto applySkin = [&](const std::string& path, const std::array<ImageBox*, 17>& images) {
-        if (path.empty()) return;
-        resumeNext([&] {
-            const QPixmap skin = LoadPicture(qs(path));
-            for (int i = 1; i <= 16; ++i) resumeNext([&] { images[i]->setPicture(skin); });
-        });
+    auto skin = [&](const std::string& path, Keys keys) {
+        if (!path.empty()) resumeNext([&] { applySkin(keys, LoadPicture(qs(path))); });
     };
-    applySkin(s.OnButtonSkin, Image1);
-    applySkin(s.OffButtonSkin, Image2);
+    skin(s.OnButtonSkin, Keys::On);
+    skin(s.OffButtonSkin, Keys::Off);
 
-    resumeNext([&] { setBackColor(text::toColour(qs(s.BackroundColor))); });
-    resumeNext([&] { cmbHouseCode->setBackColor(text::toColour(qs(s.BackroundColor))); });
-    for (int i = 1; i <= 16; ++i) resumeNext([&] { lbl1[i]->setForeColor(text::toColour(qs(s.ForeGroundColor))); });
-    resumeNext([&] { cmbHouseCode->setForeColor(text::toColour(qs(s.ForeGroundColor))); });
-    for (Label* label : {lblClose, lblWiden, lblTall})
-        resumeNext([&] { label->setForeColor(text::toColour(qs(s.ForeGroundColor))); });
+    // A colour text that does not convert leaves the design colours.
+    resumeNext([&] { applyBackColour(text::toColour(qs(s.BackroundColor))); });
+    resumeNext([&] { applyLabelColour(text::toColour(qs(s.ForeGroundColor))); });
 
-    if (s.HouseCode.empty()) s.HouseCode = "A";
+    if (s.HouseCode.empty()) s.HouseCode.push_back('A');
     resumeNext([&] { cmbHouseCode->setText(qs(s.HouseCode)); });
 }
 

@@ -1,4 +1,5 @@
 // Form1's controls as screen readers name them and as hovering explains them.
+#include "design.h"
 #include "form1.h"
 
 namespace vantrel {
@@ -28,11 +29,11 @@ void Form1::nameControls() {
 void Form1::updateSizeTips() {
     if (!lblWiden) return;
     QString widen = QStringLiteral("Show units 9 to 16 (from the narrow window)");
-    if (Width() == 1215) widen = QStringLiteral("Show units 9 to 16");
-    else if (Width() == 2370) widen = QStringLiteral("Show only units 1 to 8");
+    if (Width() == design::NarrowWidth) widen = QStringLiteral("Show units 9 to 16");
+    else if (Width() == design::WideWidth) widen = QStringLiteral("Show only units 1 to 8");
     QString tall = QStringLiteral("Make the window taller");
-    if (Height() >= 2450) tall = QStringLiteral("Make the window shorter");
-    else if (Width() > 2000) tall = QStringLiteral("Make the window taller (from the narrow window)");
+    if (Height() >= design::TallFrom) tall = QStringLiteral("Make the window shorter");
+    else if (Width() > design::TallOnlyUpTo) tall = QStringLiteral("Make the window taller (from the narrow window)");
     describe(*lblWiden, lblWiden->Caption() + QStringLiteral(", ") + widen.toLower(), widen);
     describe(*lblTall, lblTall->Caption() + QStringLiteral(", ") + tall.toLower(), tall);
 }

@@ -1,6 +1,7 @@
 #include "frm_settings.h"
 
 #include "button_style.h"
+#include "design.h"
 #include "form1.h"
 #include "numeric_text.h"
 #include "picture.h"
@@ -13,10 +14,8 @@
 namespace vantrel {
 namespace {
 
-constexpr std::int32_t DarkGrey = 0x404040;
-constexpr std::int32_t White = 0xFFFFFF;
-constexpr std::int32_t Orange = 0x0080FF;
-const QString SansSerif = QStringLiteral("MS Sans Serif");
+using namespace design;
+
 const QString WebAddress = QStringLiteral("www.example.org");
 const QString HelpAddress = QStringLiteral("example.org");
 
@@ -53,7 +52,7 @@ void FrmSettings::createControls() {
     auto button = [&](const char* caption, float top, float height) {
         auto* b = new Button(this, QString::fromLatin1(caption));
         b->place(120, top, 2055, height);
-        b->setDesignFont(SansSerif, 8.25f, false);
+        b->setDesignFont(SansSerif, LabelPoints, false);
         return b;
     };
     cmdSetBackColor = button("set background color.", 120, 255);
@@ -68,18 +67,18 @@ void FrmSettings::createControls() {
 
     Label7 = new Label(this, QStringLiteral("Use COM:"), {.transparent = false, .autoSize = true});
     Label7->place(240, 3000, 870, 195);
-    Label7->setDesignFont(SansSerif, 8.25f, true);
+    Label7->setDesignFont(SansSerif, LabelPoints, true);
 
     QStringList ports;
     for (int n = 0; n <= 8; ++n) ports << QString::number(n);
     Combo1 = new ComboBox(this, ports, QStringLiteral("1"));
     Combo1->place(1200, 2950, 615, 315);
-    Combo1->setDesignFont(SansSerif, 8.25f, false);
+    Combo1->setDesignFont(SansSerif, LabelPoints, false);
     Combo1->setValidator(new PortValidator(Combo1));
 
     Command1 = new Button(this, QStringLiteral("help."));
     Command1->place(3000, 2760, 1335, 495);
-    Command1->setDesignFont(SansSerif, 8.25f, false);
+    Command1->setDesignFont(SansSerif, LabelPoints, false);
 
     const Label::Style box{.transparent = false, .autoSize = false};
     Label1 = new Label(this, AppTitle, box);
@@ -93,7 +92,7 @@ void FrmSettings::createControls() {
     Label4->place(2400, 1800, 1815, 255);
     Label5 = new Label(this, QStringLiteral("vantrel@example.org"), box);
     Label5->place(2400, 2040, 1815, 255);
-    for (Label* l : {Label2, Label3, Label4, Label5}) l->setDesignFont(SansSerif, 8.25f, false);
+    for (Label* l : {Label2, Label3, Label4, Label5}) l->setDesignFont(SansSerif, LabelPoints, false);
     for (Label* l : {Label1, Label2, Label3, Label4, Label5, Label7}) {
         l->setBackColor(DarkGrey);
         l->setForeColor(l == Label1 ? Orange : White);
@@ -195,9 +194,7 @@ void FrmSettings::cmdSetBackColor_Click() {
     main_.atTopLevel([&] {
         main_.CommonDialog1->ShowColor();
         settings_.BackroundColor = std::to_string(main_.CommonDialog1->Color);
-        const std::int32_t colour = text::toColour(QString::fromStdString(settings_.BackroundColor));
-        main_.setBackColor(colour);
-        main_.cmbHouseCode->setBackColor(colour);
+        main_.applyBackColour(text::toColour(QString::fromStdString(settings_.BackroundColor)));
     });
 }
 
@@ -205,10 +202,7 @@ void FrmSettings::cmdSetForegroundColor_Click() {
     main_.atTopLevel([&] {
         main_.CommonDialog1->ShowColor();
         settings_.ForeGroundColor = std::to_string(main_.CommonDialog1->Color);
-        const std::int32_t colour = text::toColour(QString::fromStdString(settings_.ForeGroundColor));
-        for (int i = 1; i <= 16; ++i) main_.lbl1[i]->setForeColor(colour);
-        main_.cmbHouseCode->setForeColor(colour);
-        for (Label* l : {main_.lblClose, main_.lblWiden, main_.lblTall}) l->setForeColor(colour);
+        main_.applyLabelColour(text::toColour(QString::fromStdString(settings_.ForeGroundColor)));
     });
 }
 
@@ -218,12 +212,8 @@ void FrmSettings::cmdFont_Click() {
     CommonDialog& dialog = *main_.CommonDialog1;
     resumeNext([&] { dialog.Flags = 259; });
     resumeNext([&] { dialog.ShowFont(); });
-    for (Label* l : main_.fontLabels()) {
-        resumeNext([&] { l->setFontName(dialog.FontName); });
-        resumeNext([&] { l->setFontSize(dialog.FontSize); });
-        resumeNext([&] { l->setFontBold(dialog.FontBold); });
-        resumeNext([&] { l->setFontItalic(dialog.FontItalic); });
-    }
+    main_.applyLabelFont({[&] { return dialog.FontName; }, [&] { return dialog.FontSize; }, [&] { return dialog.FontBold; },
+                          [&] { return dialog.FontItalic; }});
 }
 
 // The picture is loaded before its path is recorded: a file that does not
@@ -240,19 +230,18 @@ void FrmSettings::cmdSetBackroundImage_Click() {
 
 // A skin's path is recorded before it is loaded, so the next start tries it
 // again even when it does not load now.
-void FrmSettings::loadSkin(std::string& field, const std::array<ImageBox*, 17>& images) {
+void FrmSettings::loadSkin(std::string& field, Form1::Keys keys) {
     trapToEnd([&] {
         CommonDialog& dialog = *main_.CommonDialog1;
         dialog.ShowOpen();
         field = dialog.FileName.toStdString();
-        const QPixmap skin = LoadPicture(dialog.FileName);  // decoded once for all sixteen
-        for (int i = 1; i <= 16; ++i) images[i]->setPicture(skin);
+        main_.applySkin(keys, LoadPicture(dialog.FileName));  // decoded once for all sixteen
     });
 }
 
-void FrmSettings::cmdButtonOnSkin_Click() { loadSkin(settings_.OnButtonSkin, main_.Image1); }
+void FrmSettings::cmdButtonOnSkin_Click() { loadSkin(settings_.OnButtonSkin, Form1::Keys::On); }
 
-void FrmSettings::cmdButtonOFFskin_Click() { loadSkin(settings_.OffButtonSkin, main_.Image2); }
+void FrmSettings::cmdButtonOFFskin_Click() { loadSkin(settings_.OffButtonSkin, Form1::Keys::Off); }
 
 void FrmSettings::cmdResetAll_Click() {
     main_.atTopLevel([&] {

@@ -6,19 +6,16 @@
 
 #include "button.h"
 #include "combo_box.h"
-#include "image_box.h"
+#include "form1.h"
 #include "label.h"
 
 #include <QTimer>
 #include <QWidget>
 
-#include <array>
 #include <string>
 
 namespace vantrel {
 
-class Form1;
-struct ControllerSettings;
 
 class FrmSettings : public QWidget {
     Q_OBJECT
@@ -75,7 +72,7 @@ private:
     void nameControls();
     void connectHandlers();
     void applyHeight();
-    void loadSkin(std::string& field, const std::array<ImageBox*, 17>& images);
+    void loadSkin(std::string& field, Form1::Keys keys);
 
     Form1& main_;
     ControllerSettings& settings_;

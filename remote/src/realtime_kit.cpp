@@ -14,9 +14,9 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcRealtime, "vantrel.realtime")
 
-// RealtimeKit grants real time only to a process whose real-time threads
-// cannot run away: RLIMIT_RTTIME must be set, within its 200 ms. A double
-// frame takes 84 ms and the closing wait after it sleeps.
+}  // namespace
+
+// A double frame takes 84 ms and the closing wait after it sleeps.
 bool limitRealtimeCpu() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
@@ -25,6 +25,8 @@ bool limitRealtimeCpu() {
     limit.rlim_cur = std::min<rlim_t>(limit.rlim_cur, limit.rlim_max);
     return ::setrlimit(RLIMIT_RTTIME, &limit) == 0;
 }
+
+namespace {
 
 bool askRealtimeKit(std::int64_t thread, int priority) {
     if (!limitRealtimeCpu()) return false;

@@ -6,6 +6,11 @@
 
 namespace vantrel {
 
+// RealtimeKit grants real time only to a process whose real-time threads
+// cannot run away: this sets RLIMIT_RTTIME to at most its 200 ms. False
+// when the system refuses.
+bool limitRealtimeCpu();
+
 // Gives `control` a way to ask RealtimeKit for real time around its frames,
 // and a debug line (category vantrel.realtime) when there is none to have.
 void useRealtimeKit(kestrix::controlcm& control);

@@ -1,11 +1,14 @@
 // The press road from a unit control to the transmitter, the port-closing
 // timer and the house code, driven by clicks and keys.
 #include "support/log_capture.h"
+#include "realtime_kit.h"
 #include "support/remote_fixture.h"
 
 #include <QLineEdit>
 
 #include <algorithm>
+
+#include <sys/resource.h>
 
 namespace vantrel::testing {
 namespace {
@@ -165,6 +168,26 @@ TEST_F(Dispatch, TheHouseBoxTextGoesToTheRecordAsTyped) {
         EXPECT_EQ(QString::fromStdString(settings.HouseCode), text);
         EXPECT_EQ(form->cmbHouseCode->Text(), text);
     }
+}
+
+}  // namespace
+}  // namespace vantrel::testing
+
+namespace vantrel::testing {
+namespace {
+
+// RealtimeKit refuses a process whose real-time threads could run away;
+// the kernel reads the limit in microseconds, and a double frame (84 ms)
+// must fit within it.
+TEST(RealtimeKit, TheCpuLimitLetsADoubleFrameThroughAndNoMore) {
+    rlimit before{};
+    ::getrlimit(RLIMIT_RTTIME, &before);
+    ASSERT_TRUE(limitRealtimeCpu());
+    rlimit after{};
+    ::getrlimit(RLIMIT_RTTIME, &after);
+    ::setrlimit(RLIMIT_RTTIME, &before);  // allowed to root; elsewhere this process keeps the lower limit
+    EXPECT_GE(after.rlim_cur, 84'000u);
+    EXPECT_LE(after.rlim_max, 200'000u);
 }
 
 }  // namespace

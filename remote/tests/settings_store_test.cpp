@@ -55,6 +55,20 @@ TEST_F(Store, NothingReachesTheFileBeforeCommit) {
     EXPECT_EQ(reread(QStringLiteral("HouseCode")), "B");
 }
 
+// A file its owner keeps private stays private: the new file is written
+// with the old one's permissions.
+TEST_F(Store, ASaveKeepsTheFilesPermissions) {
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
+    store.commit();
+    ASSERT_EQ(::chmod(QFile::encodeName(file()).constData(), 0600), 0);
+    store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("C"));
+    store.commit();
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0600u);
+    EXPECT_EQ(reread(QStringLiteral("HouseCode")), "C");
+}
+
 TEST_F(Store, AllSixteenKeysAndOddTextsSurviveAFreshRead) {
     const QMap<QString, QString> values = {
         {"WindowPositionTop", "-150"}, {"WindowPositionLeft", "1e+07"}, {"BackroundColor", "4210752"},

@@ -32,7 +32,12 @@ protected:
         f.write("just some text");
         return f.fileName();
     }
-    std::vector<Label*> fontLabels() const { return form->fontLabels(); }
+    // The labels that take the label font, in order.
+    std::vector<Label*> fontLabels() const {
+        std::vector<Label*> labels(form->lbl1.begin() + 1, form->lbl1.end());
+        labels.insert(labels.end(), {form->lblWiden, form->lblClose, form->lblTall});
+        return labels;
+    }
 
     FrmSettings* window = nullptr;
 };

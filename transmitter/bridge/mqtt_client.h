@@ -37,7 +37,7 @@ public:
     // Starts a connection (or a new one); the outcome comes to on_connect.
     // Returns an empty string, or why it could not even start.
     virtual std::string connect() = 0;
-    virtual void disconnect() = 0;
+    virtual void disconnect() = 0;  // after letting what waits go out, for a moment at most
 
     virtual int socket() const = 0;  // -1 while there is no connection
     virtual bool wants_write() const = 0;

@@ -135,9 +135,13 @@ void router::sent(const command& c) {
     states_[c.to] = c.what != action::off;
 }
 
-std::string announcement(const command& c) {
+std::string announcement(const command& c, std::time_t when) {
     static const char* const names[] = {"On", "Off", "Dim", "Bright"};
-    return "Tx RF HouseUnit: " + c.to.text() + " Func: " + names[static_cast<int>(c.what)];
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%m/%d %H:%M:%S", &local);
+    return std::string(stamp) + " Tx RF HouseUnit: " + c.to.text() + " Func: " + names[static_cast<int>(c.what)];
 }
 
 }  // namespace kestrix::bridge

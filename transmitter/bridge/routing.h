@@ -8,6 +8,7 @@
 #include "config.h"
 #include "topics.h"
 
+#include <ctime>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,7 +41,8 @@ private:
     std::map<address, bool> states_;  // assumed: X10 sends nothing back
 };
 
-// The mochad-style line that announces a command: "Tx RF HouseUnit: A1 Func: On".
-std::string announcement(const command& c);
+// The mochad-style line that announces a command, stamped in local time:
+// "12/07 18:00:03 Tx RF HouseUnit: A1 Func: On".
+std::string announcement(const command& c, std::time_t when);
 
 }  // namespace kestrix::bridge

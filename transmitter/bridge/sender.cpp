@@ -1,21 +1,36 @@
 #include "sender.h"
 
+#include "kestrix/linux_serial.h"
+#include "log.h"
+#include "serial_ports.h"
+
 #include <utility>
 
 namespace kestrix::bridge {
 
-sender::sender(std::unique_ptr<controlcm> control, std::int16_t port, std::chrono::seconds busy_wait,
-               std::size_t capacity, std::function<void()> wake, std::function<void()> opened)
+std::unique_ptr<controlcm> make_control(const transmitter_config& t) {
+    auto control = std::make_unique<controlcm>(
+        t.device.empty() ? make_linux_serial_line() : make_linux_serial_line(t.device), make_steady_counter());
+    // Under the packaged service LimitRTPRIO= grants real time; elsewhere
+    // its lack is worth a line with -v, no more.
+    control->realtime_hooks({}, [](const std::string& why) { log(level::debug, why); });
+    return control;
+}
+
+sender::sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::function<void()> wake)
     : control_(std::move(control)),
       wake_(std::move(wake)),
-      queue_(capacity),
-      session_(*control_, port, busy_wait,
+      session_(*control_, t.port, std::chrono::seconds(t.busy_wait),
                {[] { return steady::now(); },
                 [this](steady::duration d) {
                     std::unique_lock lock(mutex_);
                     return !changed_.wait_for(lock, d, [this] { return stopping_; });
                 },
-                std::move(opened)},
+                [device = t.device_path(), first = true]() mutable {
+                    if (std::exchange(first, false) && ports::is_console(ports::machine::this_one(), device))
+                        log(level::warning, device + " is this machine's system console, not a transmitter; name the "
+                                                     "transmitter's port in the configuration (kestrix-send --list)");
+                }},
                [this](const report& r) {
                    {
                        std::lock_guard lock(mutex_);

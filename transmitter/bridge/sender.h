@@ -5,6 +5,7 @@
 #pragma once
 
 #include "command_queue.h"
+#include "config.h"
 
 #include <condition_variable>
 #include <memory>
@@ -14,11 +15,13 @@
 
 namespace kestrix::bridge {
 
+// The control for the configured port: the Linux serial layer and the
+// steady counter.
+std::unique_ptr<controlcm> make_control(const transmitter_config& t);
+
 class sender {
 public:
-    // `opened` runs on the sending thread each time it opens the port.
-    sender(std::unique_ptr<controlcm> control, std::int16_t port, std::chrono::seconds busy_wait, std::size_t capacity,
-           std::function<void()> wake, std::function<void()> opened = [] {});
+    sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::function<void()> wake);
     // Finishes the command in flight; what still waits is dropped.
     ~sender();
     sender(const sender&) = delete;

@@ -1,12 +1,7 @@
 #include "service.h"
 
-#include "kestrix/linux_serial.h"
-#include "serial_ports.h"
-
 #include <systemd/sd-daemon.h>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -27,25 +22,6 @@ public:
         return ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(ms, 0)));
     }
 };
-
-// "12/07 18:00:03", local time, as mochad stamps its lines.
-std::string stamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%m/%d %H:%M:%S", &local);
-    return text;
-}
-
-std::unique_ptr<controlcm> configured_control(const transmitter_config& t) {
-    auto control = std::make_unique<controlcm>(
-        t.device.empty() ? make_linux_serial_line() : make_linux_serial_line(t.device), make_steady_counter());
-    // Under the packaged service LimitRTPRIO= grants real time; elsewhere
-    // its lack is worth a line with -v, no more.
-    control->realtime_hooks({}, [](const std::string& why) { log(level::debug, why); });
-    return control;
-}
 
 }  // namespace
 
@@ -79,19 +55,11 @@ service::service(config c, service_parts parts)
     mqtt_->on_disconnect = [this](const std::string& why) { disconnected(why); };
     mqtt_->on_message = [this](const mqtt_message& m) { message(m); };
 
-    const std::string device = config_.transmitter.device_path();
-    sender_ = std::make_unique<sender>(
-        parts.control ? parts.control() : configured_control(config_.transmitter), config_.transmitter.port,
-        std::chrono::seconds(config_.transmitter.busy_wait), queue_capacity,
-        [fd = wake_fd_] {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
-        },
-        [device, first = true]() mutable {
-            if (std::exchange(first, false) && ports::is_console(ports::machine::this_one(), device))
-                log(level::warning, device + " is this machine's system console, not a transmitter; "
-                                             "name the transmitter's port in the configuration (kestrix-send --list)");
-        });
+    sender_ = std::make_unique<sender>(parts.control ? parts.control() : make_control(config_.transmitter),
+                                       config_.transmitter, [fd = wake_fd_] {
+                                           const std::uint64_t one = 1;
+                                           [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
+                                       });
     // systemd kills a service that is silent for WATCHDOG_USEC: speak twice as often.
     std::uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0) watchdog_ = std::chrono::microseconds(usec / 2);
@@ -200,7 +168,7 @@ void service::queue(const command& c, const std::string& from, int text_client) 
     // Answered before the sending thread can take it: mochad clients wait
     // for their line, and a line after the frame would come too late.
     const auto added = sender_->push(c, [&] {
-        if (text_client >= 0) text_->broadcast(stamp() + " " + announcement(c));
+        if (text_client >= 0) text_->broadcast(announcement(c, std::time(nullptr)));
     });
     if (added == command_queue::added::full) {
         status_.refused();
@@ -265,14 +233,7 @@ bool service::step() {
             reports();
         } else if (p.fd == broker) {
             std::string why;
-            if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
-                why = mqtt_->readable();
-                // Acknowledged at once: a broker that waits for our ACK
-                // before its next small message (Nagle's rule, on by
-                // default in mosquitto) would hold each command 40 ms.
-                const int on = 1;
-                if (mqtt_->socket() >= 0) ::setsockopt(mqtt_->socket(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-            }
+            if (p.revents & (POLLIN | POLLHUP | POLLERR)) why = mqtt_->readable();
             if (why.empty() && (p.revents & POLLOUT)) why = mqtt_->writable();
             if (!why.empty() && (connected_ || !reconnect_at_)) disconnected(why);
         } else if (text_) {
@@ -293,11 +254,6 @@ int service::finish() {
     if (!connected_) return 0;
     mqtt_->publish(topics_.availability(), "offline", 1, true);
     mqtt_->disconnect();
-    // Let the last messages out, for a moment at most.
-    for (int i = 0; i < 20 && mqtt_->socket() >= 0 && mqtt_->wants_write(); ++i) {
-        pollfd p{mqtt_->socket(), POLLOUT, 0};
-        if (::poll(&p, 1, 100) > 0 && !mqtt_->writable().empty()) break;
-    }
     return 0;
 }
 

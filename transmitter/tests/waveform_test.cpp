@@ -1,5 +1,6 @@
 // The line waveform of SendToCM17 on a driven counter: pulse order, every
 // state's length, and the closing wait.
+#include "testkit/child.h"
 #include "testkit/fakes.h"
 #include "timing.h"
 
@@ -18,6 +19,7 @@ namespace kestrix {
 namespace {
 
 using testing::fake_counter;
+using testing::monotonic_ns;
 using testing::rig;
 
 constexpr std::uint64_t pulse_ticks = 625;
@@ -89,6 +91,10 @@ TEST_P(Delay, WaitsNOverPointEightTicksWhereverTheCounterStands) {
     // plus the step of the starting reading.
     EXPECT_LE(elapsed, c.ticks + 2 * c.counter.step);
     EXPECT_EQ(clock.sleeps.size(), c.sleeps ? 1u : 0u);
+    // A long wait sleeps through its length and spins only its end.
+    if (c.sleeps) {
+        EXPECT_LE(clock.reads * c.counter.step, detail::spin_margin_ticks + 3 * c.counter.step);
+    }
 
     fake_counter spinning(c.counter.start, c.counter.step);  // a counter that cannot sleep
     detail::delay(spinning, nullptr, c.n);
@@ -152,12 +158,6 @@ TEST(Realtime, ARefusalAsksTheHostOnceSaysSoOnceAndSendsAnyway) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-long long monotonic_ns() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
 // A reading of the counter between two readings of CLOCK_MONOTONIC.
 struct bracketed {
     long long before_ns;
@@ -190,6 +190,22 @@ TEST(SteadyCounter, CountsAtThePcTimerRate) {
         return;
     }
     GTEST_SKIP() << "the machine never left the test two undisturbed readings in a row";
+}
+
+// The real counter's long wait holds no core: it sleeps, and spins only
+// its last 1.5 ms.
+TEST(SteadyCounter, ALongWaitSleepsThroughMostOfItsLength) {
+    auto counter = make_steady_counter();
+    const auto cpu = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    };
+    const double cpu_before = cpu();
+    const long long wall_before = monotonic_ns();
+    detail::delay(*counter, dynamic_cast<sleeping_counter*>(counter.get()), 24000);  // 30000 ticks, 25 ms
+    EXPECT_GE(static_cast<double>(monotonic_ns() - wall_before), 25.1e6);
+    EXPECT_LT(cpu() - cpu_before, 8e-3);
 }
 
 class SendToCM17Bounds : public ::testing::Test {

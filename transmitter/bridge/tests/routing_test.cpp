@@ -1,8 +1,12 @@
 // What the bridge makes of MQTT messages and text-port lines, without a
 // broker: commands for the queue, answers, and complaints for the log.
+#include "discovery.h"
 #include "routing.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 
 namespace kestrix::bridge {
 namespace {
@@ -76,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Routing, ATextLineAndATopicEndInTheSameCommand) {
     EXPECT_EQ(route.line("rf a1 dim 15").commands, route.message({"kestrix/a/1/dim", "48", false}).commands);
-    EXPECT_EQ(announcement(route.line("rf b12 bright 3").commands.at(0)), "Tx RF HouseUnit: B12 Func: Bright");
+    const std::string line = announcement(route.line("rf b12 bright 3").commands.at(0), 0);
+    EXPECT_EQ(line.substr(line.find(" Tx")), " Tx RF HouseUnit: B12 Func: Bright");
     EXPECT_EQ(route.line("rf q1 on").answer.value_or("").rfind("error: unknown command", 0), 0u);
 }
 
@@ -92,6 +97,40 @@ TEST_F(Routing, ARetainedCommandIsIgnoredButARetainedStateIsLearntOnce) {
     EXPECT_EQ(line("getstatus a1"), "answer off");
     route.sent({{'A', 1}, action::dim, 12});  // its addressing frame lit the lamp
     EXPECT_EQ(line("getstatus a1"), "answer on");
+}
+
+// Home Assistant publishes and listens where discovery says: every topic
+// it is given is one the bridge serves, for the unit the document is for.
+TEST_F(Routing, EveryTopicInTheDiscoveryDocumentsIsOneTheBridgeServes) {
+    config c;
+    c.mqtt.client_id = "hub";
+    c.units = units;
+    int checked = 0;
+    for (const discovery_document& d : discovery_documents(c, names)) {
+        const nlohmann::json doc = nlohmann::json::parse(d.payload);
+        EXPECT_EQ(doc["availability"][0]["topic"], names.availability());
+        for (const auto& [key, component] : doc["cmps"].items()) {
+            const auto unit = std::find_if(units.begin(), units.end(), [&](const unit_config& u) {
+                return key.rfind(x10::lower(u.at.text()), 0) == 0;
+            });
+            for (const auto& [field, value] : component.items()) {
+                if (field.size() < 6 || field.compare(field.size() - 6, 6, "_topic") != 0) continue;
+                ++checked;
+                const std::string topic = value;
+                if (unit == units.end()) {  // the bridge's own device
+                    EXPECT_EQ(topic, names.status()) << key << "." << field;
+                } else if (field == "state_topic") {
+                    EXPECT_EQ(topic, names.of(unit->at, verb::state)) << key;
+                } else {
+                    const std::string payload = component.value("payload_press", std::string(component.value("payload_on", "")));
+                    const routed r = route.message({topic, payload, false});
+                    ASSERT_EQ(r.commands.size(), 1u) << key << "." << field << ": " << r.problem;
+                    EXPECT_EQ(r.commands[0].to, unit->at) << key << "." << field;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 2 + 2 + 4 + 4);  // the transmitter's two; a switch's two; a light's two and two buttons'
 }
 
 }  // namespace

@@ -1,0 +1,286 @@
+// The bridge's loop on a broker that records and a clock the test drives:
+// what it does over minutes and hours, and when things fail, in
+// milliseconds. The transmitter is the fake line and counter.
+#include "service.h"
+#include "testkit/broker.h"
+#include "testkit/fakes.h"
+#include "testkit/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace kestrix::bridge {
+namespace {
+
+using clock = loop_clock::clock;
+using namespace std::chrono_literals;
+
+// Time moves only when the loop has nothing to do: then it jumps to the
+// loop's next timer. With patience, the loop first waits that long for
+// real, for the sending thread's reports.
+class fake_clock final : public loop_clock {
+public:
+    clock::time_point now() override { return t; }
+    int wait(std::vector<pollfd>& fds, clock::time_point until) override {
+        const int ready = ::poll(fds.data(), fds.size(), patience_ms);
+        if (ready == 0 && until > t) t = until;
+        return ready;
+    }
+    clock::time_point t{std::chrono::hours(1000)};
+    int patience_ms = 0;
+};
+
+class fake_broker final : public broker {
+public:
+    struct message {
+        std::string topic, payload;
+        bool retained;
+    };
+    explicit fake_broker(fake_clock& time) : clock_(time) {}
+    std::string connect() override {
+        tries.push_back(clock_.t);
+        if (!unreachable.empty()) return unreachable;
+        on_connect(connack, connack ? "not authorised" : "");
+        if (connack) on_disconnect("the broker closed the connection");
+        return "";
+    }
+    void disconnect() override {}
+    int socket() const override { return -1; }
+    bool wants_write() const override { return false; }
+    std::string readable() override { return ""; }
+    std::string writable() override { return ""; }
+    std::string tick() override { return ""; }
+    void publish(const std::string& topic, const std::string& payload, int, bool retain) override {
+        published.push_back({topic, payload, retain});
+    }
+    void subscribe(const std::string&, int) override {}
+
+    std::vector<message> on(const std::string& topic) const {
+        std::vector<message> out;
+        std::copy_if(published.begin(), published.end(), std::back_inserter(out), [&](const message& m) { return m.topic == topic; });
+        return out;
+    }
+
+    std::vector<clock::time_point> tries;
+    std::vector<message> published;
+    std::string unreachable;  // connect() cannot even start, for this reason
+    int connack = 0;          // the broker's answer to a connection
+
+private:
+    fake_clock& clock_;
+};
+
+class Loop : public ::testing::Test {
+protected:
+    Loop() {
+        ::setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+        ::unsetenv("STATE_DIRECTORY");
+        set_log_sink([this](level, const std::string& said) { logged.push_back(said); });
+        c.mqtt.client_id = "test";
+        c.mqtt.will_topic = "kestrix/bridge/availability";
+        c.units = {{{'A', 1}, "Hall lamp", true}};
+    }
+    ~Loop() override {
+        bridge.reset();
+        set_log_sink({});
+        ::unsetenv("XDG_STATE_HOME");
+    }
+
+    void start(const std::function<void(fake_broker&)>& before = {}) {
+        bridge = std::make_unique<service>(
+            c, service_parts{clock,
+                             [&](const mqtt_options&) {
+                                 auto b = std::make_unique<fake_broker>(*clock);
+                                 if (before) before(*b);
+                                 mqtt = b.get();
+                                 return b;
+                             },
+                             [this] { return std::move(line.control); }});
+        bridge->start();
+    }
+    // Turns the loop until its clock has moved on by `span`.
+    void run_for(clock::duration span) {
+        const clock::time_point end = clock->t + span;
+        for (int i = 0; i < 100000 && clock->t <= end; ++i) bridge->step();
+    }
+    // Turns the loop until `done`, waiting for the sending thread for real.
+    bool run_until(const std::function<bool()>& done) {
+        clock->patience_ms = 2000;
+        for (int i = 0; i < 50 && !done(); ++i) bridge->step();
+        clock->patience_ms = 0;
+        return done();
+    }
+    long count_logged(const std::string& text) const {
+        return std::count_if(logged.begin(), logged.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+
+    kestrix::testing::scratch folder{"kestrix-loop"};
+    config c;
+    std::shared_ptr<fake_clock> clock = std::make_shared<fake_clock>();
+    kestrix::testing::rig line;
+    std::unique_ptr<service> bridge;
+    fake_broker* mqtt = nullptr;
+    std::vector<std::string> logged;
+};
+
+// A broker that cannot be reached, or refuses the bridge: tried again after
+// 1 s, then twice as long each time up to a minute; once a connection was
+// good, the next loss is tried again after 1 s.
+class Backoff : public Loop, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Backoff, DoublesToAMinuteAndStartsAgainAfterAGoodConnection) {
+    const bool refused = std::string(GetParam()) == "refused";
+    start([&](fake_broker& b) { refused ? void(b.connack = 5) : void(b.unreachable = "Connection refused"); });
+    run_for(300s);
+    std::vector<long> waits;
+    for (std::size_t i = 1; i < mqtt->tries.size(); ++i)
+        waits.push_back(std::chrono::duration_cast<std::chrono::seconds>(mqtt->tries[i] - mqtt->tries[i - 1]).count());
+    waits.resize(std::min<std::size_t>(waits.size(), 9));
+    EXPECT_EQ(waits, (std::vector<long>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+    EXPECT_EQ(count_logged("trying again in"), 1);  // said once, not at every try
+
+    mqtt->connack = 0;
+    mqtt->unreachable.clear();
+    run_for(61s);
+    const clock::time_point lost = clock->t;
+    mqtt->on_disconnect("connection lost");
+    run_for(1s);
+    EXPECT_EQ(mqtt->tries.back() - lost, 1s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Brokers, Backoff, ::testing::Values("unreachable", "refused"),
+                         [](const auto& row) { return std::string(row.param); });
+
+// systemd restarts a service that stays silent past WATCHDOG_USEC.
+TEST_F(Loop, TellsTheWatchdogTwiceInEachOfItsPeriods) {
+    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = folder / "notify";
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "20000000", 1);  // 20 s
+    ::setenv("WATCHDOG_PID", std::to_string(::getpid()).c_str(), 1);
+    start();
+    run_for(60s);
+    for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"}) ::unsetenv(name);
+    int ready = 0, watchdog = 0;
+    char datagram[256];
+    for (ssize_t n; (n = ::recv(listener, datagram, sizeof datagram, 0)) > 0;) {
+        const std::string said(datagram, static_cast<std::size_t>(n));
+        ready += said.find("READY=1") != std::string::npos;
+        watchdog += said == "WATCHDOG=1";
+    }
+    ::close(listener);
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(watchdog, 7);  // at 0, 10, 20 ... 60 s
+}
+
+TEST_F(Loop, HomeAssistantComingBackGetsDiscoveryAndStatesOnceAFewSecondsLater) {
+    start();
+    const std::string lamp = "homeassistant/device/kestrix_test_a1/config";
+    ASSERT_EQ(mqtt->on(lamp).size(), 1u);
+    mqtt->on_message({"homeassistant/status", "online", false});
+    run_for(999ms);
+    EXPECT_EQ(mqtt->on(lamp).size(), 1u);
+    run_for(5s);
+    EXPECT_EQ(mqtt->on(lamp).size(), 2u);
+    run_for(10min);
+    EXPECT_EQ(mqtt->on(lamp).size(), 2u);
+    EXPECT_TRUE(mqtt->on(lamp).back().retained);
+}
+
+TEST_F(Loop, BadInputIsLoggedTwentyTimesAMinuteThenCountedAndTheLimitOpensAgain) {
+    start();
+    for (int i = 0; i < 25; ++i) mqtt->on_message({"kestrix/a/1/set", "toggle", false});
+    EXPECT_EQ(count_logged("ignored a message on kestrix/a/1/set"), 20);
+    run_for(61s);
+    mqtt->on_message({"kestrix/a/1/set", "toggle", false});
+    EXPECT_EQ(count_logged("5 more bad messages in that minute were not logged"), 1);
+    EXPECT_EQ(count_logged("ignored a message on kestrix/a/1/set"), 21);
+}
+
+// The lamps' states, assumed (X10 sends nothing back): learnt back from
+// the broker at start, and after each command what its frames left.
+TEST_F(Loop, AStateLearntFromTheBrokerIsPublishedAgainAfterAReconnect) {
+    start();
+    mqtt->on_message({"kestrix/a/1/state", "ON", true});
+    mqtt->published.clear();
+    mqtt->on_disconnect("connection lost");
+    run_for(2s);
+    ASSERT_EQ(mqtt->on("kestrix/a/1/state").size(), 1u);
+    EXPECT_EQ(mqtt->on("kestrix/a/1/state")[0].payload, "ON");
+    EXPECT_EQ(mqtt->on("kestrix/bridge/availability").at(0).payload, "online");
+}
+
+struct state_case {
+    const char* topic;
+    const char* payload;
+    const char* state;  // what the state topic says after the frames went out
+};
+
+std::ostream& operator<<(std::ostream& os, const state_case& c) { return os << c.topic << " " << c.payload; }
+
+class StateAfter : public Loop, public ::testing::WithParamInterface<state_case> {};
+
+TEST_P(StateAfter, TheFramesWentOut) {
+    start();
+    mqtt->on_message({"kestrix/a/4/set", "OFF", false});
+    ASSERT_TRUE(run_until([&] { return !mqtt->on("kestrix/a/4/state").empty(); }));
+    mqtt->on_message({GetParam().topic, GetParam().payload, false});
+    ASSERT_TRUE(run_until([&] { return mqtt->on("kestrix/a/4/state").size() == 2; }));
+    EXPECT_EQ(mqtt->on("kestrix/a/4/state")[1].payload, GetParam().state);
+    EXPECT_TRUE(mqtt->on("kestrix/a/4/state")[1].retained);
+}
+
+// A DIM or BRIGHT addresses its unit with an ON frame first: the lamp is on.
+INSTANTIATE_TEST_SUITE_P(Commands, StateAfter,
+                         ::testing::Values(state_case{"kestrix/a/4/dim", "", "ON"}, state_case{"kestrix/a/4/bright", "50", "ON"},
+                                           state_case{"kestrix/a/4/set", "ON", "ON"}, state_case{"kestrix/a/4/set", "OFF", "OFF"}),
+                         [](const auto& row) {
+                             const std::string topic = row.param.topic;
+                             return topic.substr(topic.rfind('/') + 1) + "_" + (*row.param.payload ? row.param.payload : "empty");
+                         });
+
+// A mochad client: a socket on the text port.
+int text_client(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return fd;
+}
+
+TEST_F(Loop, EveryConnectedTextClientHearsEachCommand) {
+    c.mochad.host = "127.0.0.1";
+    c.mochad.port = kestrix::testing::free_port();
+    start();
+    const int clients[] = {text_client(c.mochad.port), text_client(c.mochad.port)};
+    ASSERT_EQ(::send(clients[0], "rf a1 on\n", 9, MSG_NOSIGNAL), 9);
+    std::string heard[2];
+    run_until([&] {
+        for (int i : {0, 1}) {
+            char buf[256];
+            const ssize_t n = ::recv(clients[i], buf, sizeof buf, MSG_DONTWAIT);
+            if (n > 0) heard[i].append(buf, static_cast<std::size_t>(n));
+        }
+        return heard[0].find('\n') != std::string::npos && heard[1].find('\n') != std::string::npos;
+    });
+    for (int i : {0, 1}) {
+        EXPECT_NE(heard[i].find(" Tx RF HouseUnit: A1 Func: On\n"), std::string::npos) << i << ": " << heard[i];
+        ::close(clients[i]);
+    }
+}
+
+}  // namespace
+}  // namespace kestrix::bridge
