@@ -2,26 +2,20 @@
 
 #include "shown_text.h"
 
+#include <iterator>
+#include <sstream>
+
 namespace kestrix::bridge {
 namespace {
 
-// Quoted for a log line: at most 40 bytes, shown so that no payload can
-// forge a log line or upset a terminal.
-std::string quoted(std::string_view s) { return "'" + text::shown(s.substr(0, 40)) + (s.size() > 40 ? "'..." : "'"); }
+using text::quoted;
 
 std::string short_topic(const std::string& topic) { return topic.size() > 80 ? topic.substr(0, 80) + "..." : topic; }
 
-// Words separated by blanks or tabs.
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) out.push_back(line.substr(start, i - start));
-    }
-    return out;
+// Words separated by blanks.
+std::vector<std::string> words(std::string_view line) {
+    std::istringstream in{std::string(line)};
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // What a payload on a unit's command topic asks for, or why it is no command.
@@ -99,7 +93,7 @@ routed router::message(const mqtt_message& m) {
 
 routed router::line(std::string_view text) const {
     routed out;
-    const std::vector<std::string_view> w = words(text);
+    const std::vector<std::string> w = words(text);
     const std::string verb = w.empty() ? std::string() : x10::lower(w[0]);
     const auto to = w.size() >= 2 ? x10::parse_address(w[1]) : std::nullopt;
     if (verb == "getstatus" && w.size() == 2 && to) {

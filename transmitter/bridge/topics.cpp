@@ -9,9 +9,6 @@ namespace {
 
 const char* const verbs[] = {"set", "dim", "bright", "state"};
 
-// A topic level from outside, quoted for a log line.
-std::string quoted(std::string_view level) { return "'" + text::shown(level.substr(0, 40)) + "'"; }
-
 }  // namespace
 
 topics::topics(std::string base, std::string discovery_prefix)
@@ -55,7 +52,7 @@ topics::reading topics::read(std::string_view topic) const {
     // Each unit has one topic: "01" is not unit 1.
     const auto to = x10::parse_address(house + (r.whole_house ? "" : unit), r.whole_house);
     if (house.size() != 1 || !to || (!r.whole_house && std::to_string(to->unit) != unit)) {
-        r.problem = "no such unit: " + quoted(levels[0]) + "/" + quoted(levels[1]) +
+        r.problem = "no such unit: " + text::quoted(levels[0]) + "/" + text::quoted(levels[1]) +
                     " (a house a to p, then 1 to 16 or all)";
         return r;
     }

@@ -40,4 +40,8 @@ std::string shown(std::string_view text) {
     return out;
 }
 
+std::string quoted(std::string_view text, std::size_t most) {
+    return "'" + shown(text.substr(0, most)) + (text.size() > most ? "'..." : "'");
+}
+
 }  // namespace kestrix::text

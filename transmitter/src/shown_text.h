@@ -14,4 +14,8 @@ bool valid_utf8(std::string_view text);
 // too) and bytes that are not UTF-8 written as \xNN; the rest as it is.
 std::string shown(std::string_view text);
 
+// Shown and in quotes, for a log line: "'...'"; beyond `most` bytes cut
+// short, with "..." after the quote.
+std::string quoted(std::string_view text, std::size_t most = 40);
+
 }  // namespace kestrix::text
