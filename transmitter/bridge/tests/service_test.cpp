@@ -110,10 +110,12 @@ protected:
         const clock::time_point end = clock->t + span;
         for (int i = 0; i < 100000 && clock->t <= end; ++i) bridge->step();
     }
-    // Turns the loop until `done`, waiting for the sending thread for real.
+    // Turns the loop until `done`, waiting for the sending thread for real
+    // (five seconds at most).
     bool run_until(const std::function<bool()>& done) {
-        clock->patience_ms = 2000;
-        for (int i = 0; i < 50 && !done(); ++i) bridge->step();
+        clock->patience_ms = 100;
+        const double deadline = kestrix::testing::monotonic_seconds() + 5;
+        while (!done() && kestrix::testing::monotonic_seconds() < deadline) bridge->step();
         clock->patience_ms = 0;
         return done();
     }
