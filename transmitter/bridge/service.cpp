@@ -3,7 +3,6 @@
 #include <systemd/sd-daemon.h>
 
 #include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,18 +11,6 @@
 #include <utility>
 
 namespace kestrix::bridge {
-namespace {
-
-class steady_loop_clock final : public loop_clock {
-public:
-    clock::time_point now() override { return clock::now(); }
-    int wait(std::vector<pollfd>& fds, clock::time_point until) override {
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - clock::now()).count();
-        return ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(ms, 0)));
-    }
-};
-
-}  // namespace
 
 service::service(config c, service_parts parts)
     : config_(std::move(c)),
@@ -34,15 +21,8 @@ service::service(config c, service_parts parts)
       bad_input_([clock = clock_] { return clock->now(); }),
       book_(discovery_book::folder().empty() ? "" : discovery_book::folder() / "discovery.json") {
     ::signal(SIGPIPE, SIG_IGN);
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGINT);
-    // Blocked before the sending thread starts, so it inherits the mask.
-    ::pthread_sigmask(SIG_BLOCK, &mask, &old_mask_);
-    signal_fd_ = ::signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (signal_fd_ < 0 || wake_fd_ < 0) throw std::runtime_error(std::string("cannot wait for signals: ") + std::strerror(errno));
+    if (wake_fd_ < 0) throw std::runtime_error(std::string("cannot wait for the sending thread: ") + std::strerror(errno));
 
     if (config_.mochad.port) {
         text_ = std::make_unique<text_port>(config_.mochad.host, config_.mochad.port);
@@ -69,14 +49,11 @@ service::~service() {
     sender_.reset();
     text_.reset();
     mqtt_.reset();
-    if (wake_fd_ >= 0) ::close(wake_fd_);
-    if (signal_fd_ >= 0) ::close(signal_fd_);
-    ::pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+    ::close(wake_fd_);
 }
 
 int service::run() {
-    start();
-    while (step()) {
+    for (start(); step();) {
     }
     return finish();
 }
@@ -213,7 +190,7 @@ bool service::step() {
         watchdog_at_ = now + watchdog_;
     }
 
-    std::vector<pollfd> fds = {{signal_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    std::vector<pollfd> fds = {{signals_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
     const int broker = mqtt_->socket();
     if (broker >= 0) fds.push_back({broker, static_cast<short>(POLLIN | (mqtt_->wants_write() ? POLLOUT : 0)), 0});
     if (text_) text_->add_to(fds);
@@ -225,9 +202,8 @@ bool service::step() {
 
     for (const pollfd& p : fds) {
         if (!p.revents) continue;
-        if (p.fd == signal_fd_) {
-            signalfd_siginfo taken{};
-            [[maybe_unused]] ssize_t n = ::read(signal_fd_, &taken, sizeof taken);
+        if (p.fd == signals_.fd()) {
+            signals_.take();
             stopping_ = true;
         } else if (p.fd == wake_fd_) {
             reports();

@@ -7,15 +7,14 @@
 #include "config.h"
 #include "discovery.h"
 #include "log.h"
+#include "loop_clock.h"
 #include "mqtt_client.h"
 #include "routing.h"
 #include "sender.h"
 #include "status.h"
+#include "stop_signals.h"
 #include "text_port.h"
 #include "topics.h"
-
-#include <poll.h>
-#include <signal.h>
 
 #include <chrono>
 #include <memory>
@@ -23,16 +22,6 @@
 #include <random>
 
 namespace kestrix::bridge {
-
-// Where the loop's time comes from, and how it waits for it.
-class loop_clock {
-public:
-    using clock = std::chrono::steady_clock;
-    virtual ~loop_clock() = default;
-    virtual clock::time_point now() = 0;
-    // poll() on `fds` until `until` at the latest; poll()'s result.
-    virtual int wait(std::vector<pollfd>& fds, clock::time_point until) = 0;
-};
 
 // What a test puts in place of the real ones; each left empty is real.
 struct service_parts {
@@ -83,9 +72,9 @@ private:
     discovery_book book_;
     std::unique_ptr<broker> mqtt_;
     std::unique_ptr<text_port> text_;
-    int wake_fd_ = -1;    // eventfd: the sending thread has reports
-    int signal_fd_ = -1;  // SIGTERM, SIGINT
-    sigset_t old_mask_{};
+    // Blocked before the sending thread starts, so that it inherits the mask.
+    stop_signals signals_;
+    int wake_fd_ = -1;  // eventfd: the sending thread has reports
     std::unique_ptr<sender> sender_;
 
     bool connected_ = false;
