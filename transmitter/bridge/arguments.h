@@ -21,8 +21,10 @@ arguments parse_arguments(const std::vector<std::string>& args);
 
 extern const char* const help_text;
 
-// What the bridge would do with `c`: the port, the broker, the topics and
-// every unit.
-void print_plan(std::ostream& out, const config& c);
+// --check-config beyond what loading checked: what this machine can do now.
+// Prints what the bridge would do with `c` (the port, the broker, the topics,
+// every unit) and warns of what will not work as it stands; returns the exit
+// status: 0, or 2 when `listen` is no address this machine can listen on.
+int check_config(std::ostream& out, const config& c);
 
 }  // namespace kestrix::bridge

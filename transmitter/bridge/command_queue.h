@@ -1,4 +1,4 @@
-// The commands waiting for the transmitter, and the port taken in turns.
+// The requests waiting for the transmitter, and the port taken in turns.
 // Pure: no threads, no broker, no sockets. The bridge's sending thread
 // drives it; tests drive it with a fake line and counter.
 #pragma once
@@ -16,25 +16,40 @@
 namespace kestrix::bridge {
 
 using steady = std::chrono::steady_clock;
+using x10::action;
+using x10::address;
 using x10::command;
 
 // At most this many commands wait; a full queue refuses the next.
 inline constexpr std::size_t queue_capacity = 256;
 
+// What a unit is asked for: an X10 command as it stands, or a brightness
+// that the sending thread plans into one when its turn comes, from the
+// level it assumes the lamp is at by then.
+struct request {
+    command cmd;               // a level's: its unit, ON
+    std::optional<int> level;  // 0 to 100
+    // ON, OFF and levels settle a lamp: a newer one replaces one waiting.
+    bool settles() const { return level || cmd.switches(); }
+    std::string text() const;  // "A1 ON", "A1 LEVEL 30%"
+    bool operator==(const request&) const = default;
+};
+
 struct pending {
-    command cmd;
+    request req;
     steady::time_point arrived;
 };
 
-// Commands in arrival order. A newer ON or OFF replaces one still waiting
-// for the same unit (the latest wins), unless a DIM or BRIGHT of its house
-// waits after it: those are never merged or overtaken.
+// Requests in arrival order. A newer ON, OFF or level replaces one still
+// waiting for the same unit (the latest wins), unless a DIM or BRIGHT of
+// its house waits after it: those are never merged or overtaken, as they
+// act on whichever unit of the house was addressed last.
 class command_queue {
 public:
     explicit command_queue(std::size_t capacity = queue_capacity) : capacity_(capacity) {}
     enum class added { queued, merged, full };
-    // A full queue refuses the new command; nothing waiting is dropped.
-    added push(const command& c, steady::time_point now);
+    // A full queue refuses the new request; nothing waiting is dropped.
+    added push(const request& r, steady::time_point now);
     std::optional<pending> take();
     std::size_t size() const { return waiting_.size(); }
 
@@ -43,13 +58,23 @@ private:
     std::deque<pending> waiting_;
 };
 
-// What became of a command.
+// A request made a command, when its turn came: how many times it goes
+// out, and the level (0 to 8) it leaves the lamp at.
+struct planned {
+    pending p;
+    std::optional<command> cmd;  // nothing: the lamp is at that level already
+    int times = 1;
+    int level = 0;
+};
+
+// What became of a request.
 struct report {
     enum class kind { busy, sent, failed };
     kind what;
-    command cmd;
-    int error = 0;       // for failed
-    std::string text;    // for failed: the error's description
+    request req;
+    int error = 0;      // for failed
+    std::string text;   // for failed: the error's description
+    int level = 0;      // for sent: the level reached, 0 to 8
 };
 
 // Sends commands through a control, opening the port for a burst and
@@ -68,7 +93,7 @@ public:
     transmitter_session(controlcm& control, std::int16_t port, std::chrono::seconds busy_wait, hooks on,
                         std::function<void(const report&)> reporter);
 
-    void send(const pending& p);
+    void send(const planned& p);
     // Between bursts: lets go of the port.
     void rest();
 

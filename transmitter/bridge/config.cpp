@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 namespace kestrix::bridge {
@@ -90,6 +91,27 @@ std::string host_name() {
     return name;
 }
 
+// A file the configuration names: a relative name is looked for among the
+// service's credentials first (systemd's LoadCredential=, readable by its
+// user alone), then beside the configuration.
+std::string locate(const reader& r, const std::string& name) {
+    if (name.front() == '/') return name;
+    const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+    const std::string credential = credentials ? std::string(credentials) + "/" + name : "";
+    if (!credential.empty() && ::access(credential.c_str(), F_OK) == 0) return credential;
+    const auto slash = r.file().rfind('/');
+    return slash == std::string::npos ? name : r.file().substr(0, slash + 1) + name;
+}
+
+// A file the bridge will read (a CA, a certificate, a key): it must be there now.
+std::string readable(const reader& r, const toml::table& t, const char* key, const std::string& where) {
+    const std::string name = r.text(t, key, where, "");
+    if (name.empty()) return name;
+    const std::string path = locate(r, name);
+    if (std::ifstream probe(path); !probe) r.fail(t.get(key)->source(), where + key + ": " + path + " cannot be read: " + std::strerror(errno));
+    return path;
+}
+
 std::string read_password(const reader& r, const toml::source_region& where, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) r.fail(where, "password_file: " + path + " cannot be read: " + std::strerror(errno));
@@ -113,15 +135,27 @@ bool split_listen(mochad_config& c) {
         number = number * 10 + (ch - '0');
     }
     if (port.empty() || number < 1 || number > 65535) return false;
+    // What looks like an address must be one: 256.1.1.1 is no host name.
+    in6_addr any{};
+    const bool numeric = host.find_first_not_of("0123456789.") == std::string::npos || host.find(':') != std::string::npos;
+    if (numeric && !host.empty() && ::inet_pton(AF_INET, host.c_str(), &any) != 1 && ::inet_pton(AF_INET6, host.c_str(), &any) != 1)
+        return false;
     c.host = host.empty() ? "127.0.0.1" : host;
     c.port = number;
     return true;
 }
 
-void read_transmitter(const reader& r, const toml::table& t, transmitter_config& c) {
+// There is no default port: COM1 is the system console on many machines,
+// and clocking it would write garbage to the console, not switch a lamp.
+void read_transmitter(const reader& r, const toml::table* section, transmitter_config& c) {
     const std::string where = "[transmitter] ";
+    const toml::table none;
+    const toml::table& t = section ? *section : none;
     r.only(t, " in [transmitter]", {"port", "device", "busy_wait"});
-    c.port = static_cast<std::int16_t>(r.number(t, "port", where, c.port, 1, 32767));
+    if (!t.get("port") && !t.get("device"))
+        r.fail(t.source(), where + "port or device: missing; name the transmitter's serial port, as port = 5 or device = "
+                                   "\"/dev/serial/by-id/...\" ('kestrix-send --list' shows the ports)");
+    c.port = static_cast<std::int16_t>(r.number(t, "port", where, 0, 1, 32767));
     c.device = r.text(t, "device", where, "");
     if (t.get("port") && t.get("device"))
         r.fail(t.get("device")->source(), where + "device: name either a port or a device, not both");
@@ -131,28 +165,25 @@ void read_transmitter(const reader& r, const toml::table& t, transmitter_config&
 
 void read_mqtt(const reader& r, const toml::table& t, mqtt_config& c) {
     const std::string where = "[mqtt] ";
-    r.only(t, " in [mqtt]", {"host", "port", "username", "password_file", "tls", "client_id", "base_topic",
-                             "discovery_prefix"});
+    r.only(t, " in [mqtt]", {"host", "port", "username", "password_file", "tls", "ca_file", "cert_file", "key_file",
+                             "client_id", "base_topic", "discovery_prefix"});
     c.host = r.text(t, "host", where, c.host);
     if (c.host.empty()) r.fail(t.get("host")->source(), where + "host: expected the broker's host name or address");
-    c.tls = r.flag(t, "tls", where, c.tls);
+    c.ca_file = readable(r, t, "ca_file", where);
+    c.cert_file = readable(r, t, "cert_file", where);
+    c.key_file = readable(r, t, "key_file", where);
+    if (c.cert_file.empty() != c.key_file.empty())
+        r.fail(t.get(c.cert_file.empty() ? "key_file" : "cert_file")->source(),
+               where + "cert_file and key_file: a client certificate needs its key, and the key its certificate");
+    c.tls = r.flag(t, "tls", where, c.tls) || !c.ca_file.empty() || !c.cert_file.empty();
     c.port = static_cast<int>(r.number(t, "port", where, c.tls ? 8883 : 1883, 1, 65535));
     c.username = r.text(t, "username", where, "");
     c.password_file = r.text(t, "password_file", where, "");
     if (!c.password_file.empty()) {
         const auto& at = t.get("password_file")->source();
         if (c.username.empty()) r.fail(at, where + "password_file: a password needs a username");
-        std::string path = c.password_file;
-        if (path.front() != '/') {
-            // A relative name: the service's credentials first (systemd's
-            // LoadCredential=, readable by its user alone), then beside this file.
-            const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
-            const std::string credential = credentials ? std::string(credentials) + "/" + path : "";
-            const auto slash = r.file().rfind('/');
-            if (!credential.empty() && ::access(credential.c_str(), F_OK) == 0) path = credential;
-            else if (slash != std::string::npos) path = r.file().substr(0, slash + 1) + path;
-        }
-        c.password = read_password(r, at, path);
+        c.password_file = locate(r, c.password_file);
+        c.password = read_password(r, at, c.password_file);
     }
     c.client_id = r.text(t, "client_id", where, "");
     c.base_topic = r.text(t, "base_topic", where, c.base_topic);
@@ -172,7 +203,7 @@ void read_units(const reader& r, const toml::node& units, config& c) {
         const toml::table* t = n.as_table();
         if (!t) r.fail(n.source(), "unit: expected a [[unit]] section");
         const std::string where = "[[unit]] ";
-        r.only(*t, " in [[unit]]", {"address", "name", "kind"});
+        r.only(*t, " in [[unit]]", {"address", "name", "kind", "repeat"});
         const toml::node* a = t->get("address");
         if (!a) r.fail(t->source(), where + "address: missing; expected a house A to P and a unit 1 to 16, e.g. \"A1\"");
         const auto at = x10::parse_address(r.text(*t, "address", where, ""));
@@ -185,6 +216,7 @@ void read_units(const reader& r, const toml::node& units, config& c) {
         if (kind != "light" && kind != "switch")
             r.fail(t->get("kind")->source(), where + "kind: expected \"light\" (dimmable) or \"switch\"");
         u.dimmable = kind == "light";
+        u.repeat = static_cast<int>(r.number(*t, "repeat", where, 0, 0, 5));
         c.units.push_back(u);
     }
 }
@@ -216,7 +248,6 @@ config load_config(const std::string& file) {
     config c;
     c.file = file;
     r.only(root, "", {"transmitter", "mqtt", "mochad", "unit"});
-    if (const toml::table* t = r.section(root, "transmitter")) read_transmitter(r, *t, c.transmitter);
     if (const toml::table* t = r.section(root, "mqtt")) read_mqtt(r, *t, c.mqtt);
     if (const toml::table* t = r.section(root, "mochad")) {
         r.only(*t, " in [mochad]", {"listen"});
@@ -226,6 +257,7 @@ config load_config(const std::string& file) {
                                                "\"127.0.0.1:1099\" or \"[::1]:1099\" (or empty: off)");
     }
     if (const toml::node* units = root.get("unit")) read_units(r, *units, c);
+    read_transmitter(r, r.section(root, "transmitter"), c.transmitter);
     if (c.mqtt.client_id.empty()) c.mqtt.client_id = "kestrix-" + host_name();
     c.mqtt.will_topic = topics(c.mqtt.base_topic, c.mqtt.discovery_prefix).availability();
     c.mqtt.will_payload = "offline";

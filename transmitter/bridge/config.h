@@ -5,6 +5,7 @@
 #pragma once
 
 #include "command.h"
+#include "command_queue.h"
 #include "mqtt_client.h"
 
 #include <cstdint>
@@ -14,10 +15,6 @@
 
 namespace kestrix::bridge {
 
-using x10::action;
-using x10::address;
-using x10::command;
-
 // "bridge.toml:7:8: [mqtt] port: expected a whole number from 1 to 65535"
 class config_error : public std::runtime_error {
 public:
@@ -25,32 +22,37 @@ public:
 };
 
 struct transmitter_config {
-    std::int16_t port = 1;  // COM number, used when no device is named
+    std::int16_t port = 0;  // COM number, used when no device is named
     std::string device;     // any serial device, e.g. a /dev/serial/by-id/ name
     int busy_wait = 10;     // seconds
     // What the bridge opens: the device, or the one of the COM number.
     std::string device_path() const;
     // "COM5 (/dev/ttyUSB0)" or the device.
     std::string name() const;
+    bool operator==(const transmitter_config&) const = default;
 };
 
 // What the MQTT client takes (the last will included), and the topics.
 struct mqtt_config : mqtt_options {
-    std::string password_file;  // the password itself is in mqtt_options, never logged
+    std::string password_file;  // as found; the password itself is in mqtt_options, never logged
     std::string base_topic = "kestrix";
     std::string discovery_prefix = "homeassistant";  // empty: no discovery
+    bool operator==(const mqtt_config&) const = default;
 };
 
 struct mochad_config {
     std::string listen;  // as written: "127.0.0.1:1099"; empty: off
     std::string host;    // "127.0.0.1", "::1"; loopback when only a port is named
     int port = 0;        // 0: off
+    bool operator==(const mochad_config&) const = default;
 };
 
 struct unit_config {
     address at;
     std::string name;      // default: the address, "A1"
     bool dimmable = true;  // kind "light"; "switch" is not
+    int repeat = 0;        // extra sends of each ON and OFF, for a module that hears badly
+    bool operator==(const unit_config&) const = default;
 };
 
 struct config {

@@ -29,7 +29,7 @@ public:
     // The state directory: $STATE_DIRECTORY (systemd's StateDirectory=),
     // else $XDG_STATE_HOME/kestrix-bridge, else ~/.local/state/kestrix-bridge.
     static std::filesystem::path folder();
-    explicit discovery_book(std::filesystem::path file) : file_(std::move(file)) {}
+    explicit discovery_book(const mqtt_config& m);
     // Remembers what is published now; returns the topics to clear.
     std::vector<std::string> publishing(const std::vector<discovery_document>& now);
 

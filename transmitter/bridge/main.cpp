@@ -26,10 +26,7 @@ int main(int argc, char** argv) {
         log(level::error, e.what());
         return 2;
     }
-    if (s.check_only) {
-        print_plan(std::cout, c);
-        return 0;
-    }
+    if (s.check_only) return check_config(std::cout, c);
     try {
         service bridge(std::move(c));
         return bridge.run();

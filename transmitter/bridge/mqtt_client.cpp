@@ -46,7 +46,13 @@ mosquitto* mqtt_client::make() {
     need(mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1), "TCP_NODELAY");
     if (!options_.username.empty())
         need(mosquitto_username_pw_set(m, options_.username.c_str(), options_.password.c_str()), "the login");
-    if (options_.tls) need(mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS with the system's CA store");
+    const auto file = [](const std::string& name) { return name.empty() ? nullptr : name.c_str(); };
+    if (options_.tls && options_.ca_file.empty() && options_.cert_file.empty())
+        need(mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS with the system's CA store");
+    else if (options_.tls)  // a home broker's own CA, or the system's with a client certificate
+        need(mosquitto_tls_set(m, file(options_.ca_file), options_.ca_file.empty() ? "/etc/ssl/certs" : nullptr,
+                               file(options_.cert_file), file(options_.key_file), nullptr),
+             "TLS with the configured certificates");
     if (!options_.will_topic.empty())
         need(mosquitto_will_set(m, options_.will_topic.c_str(), static_cast<int>(options_.will_payload.size()),
                                 options_.will_payload.data(), 1, true),

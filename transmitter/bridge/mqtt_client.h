@@ -17,11 +17,14 @@ struct mqtt_options {
     int port = 1883;
     std::string username;  // empty: no login
     std::string password;
-    bool tls = false;      // verify the broker against the system's CA store
+    bool tls = false;      // verify the broker against the system's CA store, or:
+    std::string ca_file;   // a home broker's own CA
+    std::string cert_file, key_file;  // a client certificate, where the broker asks for one
     std::string client_id;
     int keepalive = 60;
     std::string will_topic;  // empty: no last will
     std::string will_payload;
+    bool operator==(const mqtt_options&) const = default;
 };
 
 struct mqtt_message {

@@ -1,5 +1,6 @@
 #include "routing.h"
 
+#include "levels.h"
 #include "shown_text.h"
 
 #include <iterator>
@@ -18,8 +19,8 @@ std::vector<std::string> words(std::string_view line) {
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
-// What a payload on a unit's command topic asks for, or why it is no command.
-std::optional<command> payload_command(const topics::reading& r, std::string_view payload, std::string& problem) {
+// What a payload on a unit's command topic asks for, or why it is no request.
+std::optional<request> payload_request(const topics::reading& r, std::string_view payload, std::string& problem) {
     if (payload.size() > 64) {
         problem = "a payload of " + std::to_string(payload.size()) + " bytes is no command";
         return std::nullopt;
@@ -36,7 +37,7 @@ std::optional<command> payload_command(const topics::reading& r, std::string_vie
             return std::nullopt;
         }
         c.what = *a;
-        return c;
+        return request{c, {}};
     }
     if ((r.what == verb::dim || r.what == verb::bright) && !r.whole_house) {
         c.what = r.what == verb::dim ? action::dim : action::bright;
@@ -46,9 +47,19 @@ std::optional<command> payload_command(const topics::reading& r, std::string_vie
             return std::nullopt;
         }
         c.percent = *percent;
-        return c;
+        return request{c, {}};
     }
-    problem = "unknown command topic " + quoted(r.word) + " (set, dim or bright)";
+    if (r.what == verb::level_set && !r.whole_house) {
+        std::string_view amount = payload;
+        if (!amount.empty() && amount.back() == '%') amount.remove_suffix(1);
+        const auto level = x10::whole_number(amount, 0, 100);
+        if (!level) {
+            problem = quoted(payload) + " is not a level from 0 to 100";
+            return std::nullopt;
+        }
+        return request{c, level};
+    }
+    problem = "unknown command topic " + quoted(r.word) + " (set, dim, bright or level/set)";
     return std::nullopt;
 }
 
@@ -61,11 +72,23 @@ routed router::message(const mqtt_message& m) {
         return out;
     }
     const topics::reading r = topics_.read(m.topic);
-    if (r.problem.empty() && r.what == verb::state) {
+    if (r.problem.empty() && !r.whole_house && r.what == verb::state) {
         // Our own states, retained on the broker: what the lamps were left at.
         const auto a = x10::parse_action(m.payload);
-        if (!r.whole_house && a && (*a == action::on || *a == action::off) && !states_.count(r.to))
-            states_[r.to] = *a == action::on;
+        if (a && (*a == action::on || *a == action::off) && !states_.count(r.to)) {
+            states_[r.to].on = *a == action::on;
+            expected_.try_emplace(r.to, *a == action::on);
+            if (*a == action::off) out.learnt_level = {r.to, 0};
+        }
+        return out;
+    }
+    if (r.problem.empty() && !r.whole_house && r.what == verb::level_state) {
+        const auto level = x10::whole_number(m.payload, 0, 100);
+        unit_state& s = states_[r.to];
+        if (level && !s.level) {
+            s.level = levels::step_of(*level);
+            out.learnt_level = {r.to, *level};
+        }
         return out;
     }
     if (m.retained) {
@@ -75,37 +98,39 @@ routed router::message(const mqtt_message& m) {
         return out;
     }
     std::string problem = r.problem;
-    const std::optional<command> c = problem.empty() ? payload_command(r, m.payload, problem) : std::nullopt;
-    if (!c) {
+    const std::optional<request> q = problem.empty() ? payload_request(r, m.payload, problem) : std::nullopt;
+    if (!q) {
         out.problem = "ignored a message on " + short_topic(m.topic) + ": " + problem;
         return out;
     }
     if (!r.whole_house) {
-        out.commands.push_back(*c);
+        out.requests.push_back(*q);
         return out;
     }
     for (const unit_config& u : units_)
-        if (u.at.house == c->to.house) out.commands.push_back({u.at, c->what, c->percent});
-    if (out.commands.empty())
-        out.problem = "ignored " + short_topic(m.topic) + ": no unit of house " + c->to.house + " is configured";
+        if (u.at.house == q->cmd.to.house) out.requests.push_back({{u.at, q->cmd.what, q->cmd.percent}, {}});
+    if (out.requests.empty())
+        out.problem = "ignored " + short_topic(m.topic) + ": no unit of house " + q->cmd.to.house + " is configured";
     return out;
 }
 
 routed router::line(std::string_view text) const {
     routed out;
     const std::vector<std::string> w = words(text);
-    const std::string verb = w.empty() ? std::string() : x10::lower(w[0]);
+    if (w.empty()) return out;  // a blank line asks nothing, and gets no answer
+    const std::string verb = x10::lower(w[0]);
     const auto to = w.size() >= 2 ? x10::parse_address(w[1]) : std::nullopt;
     if (verb == "getstatus" && w.size() == 2 && to) {
-        const auto it = states_.find(*to);
-        out.answer = it != states_.end() && it->second ? "on" : "off";
+        const auto expected = expected_.find(*to);
+        const auto state = states_.find(*to);
+        out.answer = (expected != expected_.end() ? expected->second : state != states_.end() && state->second.on) ? "on" : "off";
         return out;
     }
     if ((verb == "rf" || verb == "pl") && to && w.size() >= 3) {
         const auto what = x10::parse_action(w[2]);
         command c{*to, what.value_or(action::on), 0};
         if (what && c.switches() && w.size() == 3) {
-            out.commands.push_back(c);
+            out.requests.push_back({c, {}});
             return out;
         }
         if (what && !c.switches() && w.size() <= 4) {
@@ -113,7 +138,12 @@ routed router::line(std::string_view text) const {
             const auto amount = w.size() == 4 ? x10::whole_number(w[3], 0, 31) : std::optional<int>(-1);
             if (amount) {
                 c.percent = *amount < 0 ? x10::one_step_percent : (*amount * 100 + 15) / 31;
-                out.commands.push_back(c);
+                out.requests.push_back({c, {}});
+                return out;
+            }
+            if (x10::whole_number(w[3], 0, 1'000'000)) {
+                out.problem = quoted(w[3]) + " is out of range: " + x10::lower(w[2]) + " takes 0 to 31";
+                out.answer = "error: " + out.problem;
                 return out;
             }
         }
@@ -124,10 +154,12 @@ routed router::line(std::string_view text) const {
     return out;
 }
 
-void router::sent(const command& c) {
+void router::accepted(const request& r) {
     // A DIM or BRIGHT addresses its unit with an ON frame first.
-    states_[c.to] = c.what != action::off;
+    expected_[r.cmd.to] = r.level ? *r.level > 0 : r.cmd.what != action::off;
 }
+
+void router::sent(const report& r) { states_[r.req.cmd.to] = {r.level > 0, r.level}; }
 
 std::string announcement(const command& c, std::time_t when) {
     static const char* const names[] = {"On", "Off", "Dim", "Bright"};

@@ -1,10 +1,12 @@
 // What the bridge makes of what comes in: a message from the broker or a
-// line from the text port becomes commands for the queue, an answer, or a
-// complaint for the log. It keeps the state each unit was left at: what
-// the bridge sent, or at start what the broker kept of it. Pure: no
+// line from the text port becomes requests for the queue, an answer, or a
+// complaint for the log. It keeps what each unit was left at: what the
+// bridge sent, or at start what the broker kept of it, and for the text
+// port's questions what the requests it accepted will leave. Pure: no
 // broker, no sockets, no clock.
 #pragma once
 
+#include "command_queue.h"
 #include "config.h"
 #include "topics.h"
 
@@ -18,10 +20,17 @@
 namespace kestrix::bridge {
 
 struct routed {
-    std::vector<command> commands;      // for the queue, in this order
+    std::vector<request> requests;      // for the queue, in this order
     std::string problem;                // bad input, for the log; empty when none
     std::optional<std::string> answer;  // the text port's answer, at once
     bool home_assistant_back = false;   // it forgot all that was not retained
+    std::optional<std::pair<address, int>> learnt_level;  // a lamp's level kept by the broker, 0 to 100
+};
+
+// What a unit was left at: on or off, and the level when known (0 to 8).
+struct unit_state {
+    bool on = false;
+    std::optional<int> level;
 };
 
 class router {
@@ -31,14 +40,17 @@ public:
     routed message(const mqtt_message& m);
     routed line(std::string_view text) const;
 
-    // A command went out: the state its unit was left at.
-    void sent(const command& c);
-    const std::map<address, bool>& states() const { return states_; }
+    // The queue took a request: what the text port says of its unit from now on.
+    void accepted(const request& r);
+    // A request's frames went out.
+    void sent(const report& r);
+    const std::map<address, unit_state>& states() const { return states_; }
 
 private:
     const topics& topics_;
     const std::vector<unit_config>& units_;
-    std::map<address, bool> states_;  // assumed: X10 sends nothing back
+    std::map<address, unit_state> states_;  // assumed: X10 sends nothing back
+    std::map<address, bool> expected_;
 };
 
 // The mochad-style line that announces a command, stamped in local time:

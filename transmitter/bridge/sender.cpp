@@ -1,6 +1,7 @@
 #include "sender.h"
 
 #include "kestrix/linux_serial.h"
+#include "levels.h"
 #include "log.h"
 #include "serial_ports.h"
 
@@ -18,27 +19,34 @@ std::unique_ptr<controlcm> make_control(const transmitter_config& t) {
 }
 
 sender::sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::function<void()> wake)
-    : control_(std::move(control)),
-      wake_(std::move(wake)),
-      session_(*control_, t.port, std::chrono::seconds(t.busy_wait),
-               {[] { return steady::now(); },
-                [this](steady::duration d) {
-                    std::unique_lock lock(mutex_);
-                    return !changed_.wait_for(lock, d, [this] { return stopping_; });
-                },
-                [device = t.device_path(), first = true]() mutable {
-                    if (std::exchange(first, false) && ports::is_console(ports::machine::this_one(), device))
-                        log(level::warning, device + " is this machine's system console, not a transmitter; name the "
-                                                     "transmitter's port in the configuration (kestrix-send --list)");
-                }},
-               [this](const report& r) {
-                   {
-                       std::lock_guard lock(mutex_);
-                       reports_.push_back(r);
-                   }
-                   wake_();
-               }),
-      thread_([this] { run(); }) {}
+    : wake_(std::move(wake)), control_(std::move(control)) {
+    session_ = session_for(*control_, t);
+    thread_ = std::thread([this] { run(); });
+}
+
+std::unique_ptr<transmitter_session> sender::session_for(controlcm& control, const transmitter_config& t) {
+    return std::make_unique<transmitter_session>(
+        control, t.port, std::chrono::seconds(t.busy_wait),
+        transmitter_session::hooks{[] { return steady::now(); },
+                                   [this](steady::duration d) {
+                                       std::unique_lock lock(mutex_);
+                                       return !changed_.wait_for(lock, d, [this] { return stopping_; });
+                                   },
+                                   [device = t.device_path(), first = true]() mutable {
+                                       if (std::exchange(first, false) && ports::is_console(ports::machine::this_one(), device))
+                                           log(level::warning, device + " is this machine's system console, not a transmitter; "
+                                                                        "name the transmitter's port in the configuration "
+                                                                        "(kestrix-send --list)");
+                                   }},
+        [this](const report& r) {
+            {
+                std::lock_guard lock(mutex_);
+                if (r.what == report::kind::sent) lamps_[r.req.cmd.to] = r.level;
+                reports_.push_back(r);
+            }
+            wake_();
+        });
+}
 
 sender::~sender() {
     stop();
@@ -49,10 +57,10 @@ void sender::join() {
     if (thread_.joinable()) thread_.join();
 }
 
-command_queue::added sender::push(const command& c, const std::function<void()>& accepted) {
+command_queue::added sender::push(const request& r, const std::function<void()>& accepted) {
     std::lock_guard lock(mutex_);
     if (stopping_) return command_queue::added::full;
-    const auto result = queue_.push(c, steady::now());
+    const auto result = queue_.push(r, steady::now());
     if (result != command_queue::added::full && accepted) accepted();
     changed_.notify_one();
     return result;
@@ -68,6 +76,23 @@ std::size_t sender::waiting() const {
     return queue_.size();
 }
 
+void sender::learn(const address& a, int percent) {
+    std::lock_guard lock(mutex_);
+    lamps_.try_emplace(a, levels::step_of(percent));
+}
+
+void sender::repeats(std::map<address, int> extra) {
+    std::lock_guard lock(mutex_);
+    repeats_ = std::move(extra);
+}
+
+void sender::replace(std::unique_ptr<controlcm> control, const transmitter_config& t) {
+    std::lock_guard lock(mutex_);
+    next_control_ = std::move(control);
+    next_ = t;
+    changed_.notify_one();
+}
+
 std::size_t sender::stop() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -77,24 +102,44 @@ std::size_t sender::stop() {
     return dropped;
 }
 
+planned sender::plan(const pending& p) {
+    planned out{p, p.req.cmd};
+    const auto known = lamps_.find(p.req.cmd.to);
+    const std::optional<int> before = known == lamps_.end() ? std::nullopt : std::optional<int>(known->second);
+    if (p.req.level) out.cmd = levels::reach(before, p.req.cmd.to, *p.req.level);
+    out.level = out.cmd ? levels::after(before, *out.cmd) : before.value_or(0);
+    // A module that hears badly gets its ON and OFF again, never a step.
+    if (out.cmd && out.cmd->switches()) {
+        const auto extra = repeats_.find(p.req.cmd.to);
+        out.times += extra == repeats_.end() ? 0 : extra->second;
+    }
+    return out;
+}
+
 void sender::run() {
     for (;;) {
-        std::optional<pending> next;
+        std::optional<planned> next;
         {
             std::unique_lock lock(mutex_);
-            // Between bursts the port is free for other programs.
+            // Between bursts the port is free for other programs, and
+            // another port can take over.
             if (queue_.size() == 0 && !stopping_) {
                 lock.unlock();
-                session_.rest();
+                session_->rest();
                 lock.lock();
             }
-            changed_.wait(lock, [this] { return stopping_ || queue_.size() > 0; });
+            if (next_control_ && queue_.size() == 0) {
+                session_ = session_for(*next_control_, next_);
+                control_ = std::move(next_control_);
+            }
+            changed_.wait(lock, [this] { return stopping_ || queue_.size() > 0 || next_control_; });
             if (stopping_) break;
-            next = queue_.take();
+            if (queue_.size() == 0) continue;
+            next = plan(*queue_.take());
         }
-        session_.send(*next);
+        session_->send(*next);
     }
-    session_.rest();
+    session_->rest();
 }
 
 }  // namespace kestrix::bridge

@@ -1,13 +1,15 @@
-// The one thread that owns the control and the queue: it takes commands in
-// arrival order and sends them while the main loop goes on serving the
-// broker and the text port. What becomes of each command comes back as
-// reports, and `wake` tells the main loop there are some.
+// The one thread that owns the control and the queue: it takes requests in
+// arrival order, plans a level into its command from the level it assumes
+// the lamp is at, and sends, while the main loop goes on serving the broker
+// and the text port. What becomes of each request comes back as reports,
+// and `wake` tells the main loop there are some.
 #pragma once
 
 #include "command_queue.h"
 #include "config.h"
 
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -22,32 +24,44 @@ std::unique_ptr<controlcm> make_control(const transmitter_config& t);
 class sender {
 public:
     sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::function<void()> wake);
-    // Finishes the command in flight; what still waits is dropped.
+    // Finishes the request in flight; what still waits is dropped.
     ~sender();
     sender(const sender&) = delete;
     sender& operator=(const sender&) = delete;
 
-    // `accepted` runs before the sending thread can take the command, and
+    // `accepted` runs before the sending thread can take the request, and
     // only when the queue takes it.
-    command_queue::added push(const command& c, const std::function<void()>& accepted = {});
+    command_queue::added push(const request& r, const std::function<void()>& accepted = {});
     std::vector<report> take_reports();
     std::size_t waiting() const;
-    // Stops taking commands; returns how many were still waiting.
+    // A level learnt from the broker (0 to 100), for a lamp the bridge has
+    // not sent to yet.
+    void learn(const address& a, int percent);
+    // Extra sends of ON and OFF, by unit.
+    void repeats(std::map<address, int> extra);
+    // Another port: taken from the next burst on.
+    void replace(std::unique_ptr<controlcm> control, const transmitter_config& t);
+    // Stops taking requests; returns how many were still waiting.
     std::size_t stop();
-    // Waits for the command in flight after stop().
+    // Waits for the request in flight after stop().
     void join();
 
 private:
     void run();
+    planned plan(const pending& p);  // with the lock held
+    std::unique_ptr<transmitter_session> session_for(controlcm& control, const transmitter_config& t);
 
-    std::unique_ptr<controlcm> control_;
     std::function<void()> wake_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     command_queue queue_;
     std::vector<report> reports_;
+    std::map<address, int> lamps_;  // the level each lamp is assumed at, 0 to 8
+    std::map<address, int> repeats_;
     bool stopping_ = false;
-    transmitter_session session_;
+    std::unique_ptr<controlcm> control_, next_control_;
+    transmitter_config next_;
+    std::unique_ptr<transmitter_session> session_;
     std::thread thread_;
 };
 

@@ -12,7 +12,7 @@ void bridge_status::update(const report& r) {
     error_text_ = r.text;
     if (r.what == report::kind::sent) ++sent_;
     if (r.what == report::kind::failed)
-        last_error_ = json_text({{"number", r.error}, {"text", r.text}, {"command", r.cmd.text()}});
+        last_error_ = json_text({{"number", r.error}, {"text", r.text}, {"command", r.req.text()}});
 }
 
 std::string bridge_status::json(std::size_t waiting) const {
@@ -24,7 +24,23 @@ std::string bridge_status::json(std::size_t waiting) const {
                       {"queue", waiting},
                       {"sent", sent_},
                       {"refused", refused_},
-                      {"last_error", last_error_.empty() ? nlohmann::json(nullptr) : nlohmann::json::parse(last_error_)}});
+                      {"last_error", last_error_.empty() ? nlohmann::json(nullptr) : nlohmann::json::parse(last_error_)},
+                      {"client_id", client_id_},
+                      {"host", host_}});
+}
+
+std::optional<std::string> bridge_status::take(const std::string& now_json, clock::time_point now) {
+    if (now_json == published_) {
+        due_.reset();
+        return std::nullopt;
+    }
+    if (now - last_ < gap) {
+        due_ = last_ + gap;
+        return std::nullopt;
+    }
+    due_.reset();
+    last_ = now;
+    return published_ = now_json;
 }
 
 }  // namespace kestrix::bridge

@@ -89,8 +89,10 @@ void text_port::accept_client() {
     const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&from), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
     if (clients_.size() >= most_clients) {
-        if (on_log) on_log("text port: refused " + peer_name(from) + ": " + std::to_string(most_clients) +
-                           " clients are connected already");
+        const std::string why = std::to_string(most_clients) + " clients are connected already";
+        if (on_log) on_log("text port: refused " + peer_name(from) + ": " + why);
+        const std::string line = "error: " + why + "\n";  // a fresh socket takes one line at once
+        [[maybe_unused]] ssize_t n = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::close(fd);
         return;
     }

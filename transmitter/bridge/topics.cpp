@@ -7,7 +7,7 @@
 namespace kestrix::bridge {
 namespace {
 
-const char* const verbs[] = {"set", "dim", "bright", "state"};
+const char* const verbs[] = {"set", "dim", "bright", "state", "level/set", "level/state"};
 
 }  // namespace
 
@@ -17,6 +17,7 @@ topics::topics(std::string base, std::string discovery_prefix)
 std::vector<std::string> topics::subscriptions() const {
     std::vector<std::string> out;
     for (const char* v : verbs) out.push_back(base_ + "/+/+/" + v);
+    out.push_back(hello());
     if (!prefix_.empty()) out.push_back(home_assistant_status());
     return out;
 }
@@ -28,6 +29,7 @@ std::string topics::of(const x10::address& a, verb v) const {
 
 std::string topics::availability() const { return base_ + "/bridge/availability"; }
 std::string topics::status() const { return base_ + "/bridge/status"; }
+std::string topics::hello() const { return base_ + "/bridge/hello"; }
 std::string topics::discovery(const std::string& id) const {
     return prefix_.empty() ? "" : prefix_ + "/device/" + id + "/config";
 }
@@ -35,15 +37,15 @@ std::string topics::home_assistant_status() const { return prefix_.empty() ? "" 
 
 topics::reading topics::read(std::string_view topic) const {
     reading r;
-    // <base>/<house>/<unit>/<verb>
+    // <base>/<house>/<unit>/<verb>, the verb one or two levels
     std::vector<std::string_view> levels;
     if (topic.substr(0, base_.size() + 1) == base_ + "/") {
         std::string_view rest = topic.substr(base_.size() + 1);
-        for (std::size_t slash; (slash = rest.find('/')) != std::string_view::npos; rest = rest.substr(slash + 1))
+        for (std::size_t slash; levels.size() < 2 && (slash = rest.find('/')) != std::string_view::npos; rest = rest.substr(slash + 1))
             levels.push_back(rest.substr(0, slash));
         levels.push_back(rest);
     }
-    if (levels.size() != 3) {
+    if (levels.size() != 3 || (levels[2].find('/') != std::string_view::npos && levels[2].substr(0, 6) != "level/")) {
         r.problem = "not a command topic";
         return r;
     }
@@ -58,7 +60,7 @@ topics::reading topics::read(std::string_view topic) const {
     }
     r.to = *to;
     r.word = std::string(levels[2]);
-    for (int v = 0; v < 4; ++v)
+    for (int v = 0; v < 6; ++v)
         if (levels[2] == verbs[v]) r.what = static_cast<verb>(v);
     return r;
 }

@@ -4,10 +4,13 @@
 //   <base>/<house>/<unit>/set       ON or OFF           (house a to p, unit 1 to 16)
 //   <base>/<house>/<unit>/dim       a percentage, or empty for one step
 //   <base>/<house>/<unit>/bright    likewise
+//   <base>/<house>/<unit>/level/set an absolute brightness, 0 to 100
 //   <base>/<house>/all/set          every configured unit of the house
 //   <base>/<house>/<unit>/state     what the bridge sent last, retained
+//   <base>/<house>/<unit>/level/state  the level it reached, retained
 //   <base>/bridge/availability      online / offline (the last will)
 //   <base>/bridge/status            the transmitter's state as JSON
+//   <base>/bridge/hello             bridges on one base topic find each other
 #pragma once
 
 #include "command.h"
@@ -19,7 +22,7 @@
 
 namespace kestrix::bridge {
 
-enum class verb { set, dim, bright, state };
+enum class verb { set, dim, bright, state, level_set, level_state };
 
 class topics {
 public:
@@ -30,6 +33,7 @@ public:
     std::string of(const x10::address& a, verb v) const;  // "kestrix/a/1/set"
     std::string availability() const;
     std::string status() const;
+    std::string hello() const;
     // Home Assistant's: "<prefix>/device/<id>/config" and "<prefix>/status";
     // empty when discovery is off.
     std::string discovery(const std::string& id) const;

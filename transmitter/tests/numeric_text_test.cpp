@@ -1,4 +1,5 @@
 #include "numeric_text.h"
+#include "shown_text.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,40 @@ INSTANTIATE_TEST_SUITE_P(Values, ToInt16,
                                            round_case{-32768.5, -32768}, round_case{-32769, std::nullopt},
                                            round_case{40000, std::nullopt}, round_case{NAN, std::nullopt},
                                            round_case{INFINITY, std::nullopt}));
+
+// Text from outside as a log line or a terminal shows it: what is no
+// UTF-8, and what would change how the rest is shown, as \xNN.
+struct shown_case {
+    const char* name;
+    std::string text;
+    const char* shown;
+    bool utf8;
+};
+
+std::ostream& operator<<(std::ostream& os, const shown_case& c) { return os << c.name; }
+
+class Shown : public ::testing::TestWithParam<shown_case> {};
+
+TEST_P(Shown, KeepsTextAndEscapesTheRest) {
+    EXPECT_EQ(shown(GetParam().text), GetParam().shown);
+    EXPECT_EQ(valid_utf8(GetParam().text), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Shown,
+    ::testing::Values(shown_case{"plain", "Hall lamp \xc3\xa9\xe2\x82\xac\xf0\x9f\x92\xa1", "Hall lamp \xc3\xa9\xe2\x82\xac\xf0\x9f\x92\xa1", true},
+                      shown_case{"escape_control", "a\x1b[2Jb\n", "a\\x1b[2Jb\\x0a", true},
+                      shown_case{"c1_control", "\xc2\x9b", "\\xc2\\x9b", true},
+                      shown_case{"right_to_left_override_control", "x\xe2\x80\xaey", "x\\xe2\\x80\\xaey", true},
+                      shown_case{"isolate_control", "\xe2\x81\xa6", "\\xe2\\x81\\xa6", true},
+                      shown_case{"line_separator_control", "\xe2\x80\xa8", "\\xe2\\x80\\xa8", true},
+                      shown_case{"overlong_slash", "\xc0\xaf", "\\xc0\\xaf", false},
+                      shown_case{"overlong_three_bytes", "\xe0\x80\xaf", "\\xe0\\x80\\xaf", false},
+                      shown_case{"surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80", false},
+                      shown_case{"beyond_u10ffff", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80", false},
+                      shown_case{"lead_byte_f5", "\xf5\x80\x80\x80", "\\xf5\\x80\\x80\\x80", false},
+                      shown_case{"cut_short", "a\xe2\x82", "a\\xe2\\x82", false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace kestrix::text

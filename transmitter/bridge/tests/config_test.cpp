@@ -72,12 +72,29 @@ INSTANTIATE_TEST_SUITE_P(
         bad_file{"address_twice", "[[unit]]\naddress = \"A1\"\n[[unit]]\naddress = \"a1\"\n",
                  "bridge.toml:4:11: [[unit]] address: A1 is configured twice"},
         bad_file{"kind", "[[unit]]\naddress = \"A1\"\nkind = \"dimmer\"\n",
-                 "bridge.toml:3:8: [[unit]] kind: expected \"light\" (dimmable) or \"switch\""}),
+                 "bridge.toml:3:8: [[unit]] kind: expected \"light\" (dimmable) or \"switch\""},
+        bad_file{"repeat", "[[unit]]\naddress = \"A1\"\nrepeat = 6\n",
+                 "bridge.toml:3:10: [[unit]] repeat: expected a whole number from 0 to 5"},
+        // COM1 is the system console on many machines: there is no default port.
+        bad_file{"no_port", "# every line commented\n#[transmitter]\n#port = 1\n[mqtt]\nhost = \"hub\"\n",
+                 "bridge.toml: [transmitter] port or device: missing; name the transmitter's serial port, as port = 5 or "
+                 "device = \"/dev/serial/by-id/...\" ('kestrix-send --list' shows the ports)"},
+        bad_file{"transmitter_without_port", "[transmitter]\nbusy_wait = 5\n",
+                 "bridge.toml:1:1: [transmitter] port or device: missing; name the transmitter's serial port, as port = 5 or "
+                 "device = \"/dev/serial/by-id/...\" ('kestrix-send --list' shows the ports)"},
+        bad_file{"listen_not_an_address", "[mochad]\nlisten = \"256.1.1.1:1099\"\n",
+                 "bridge.toml:2:10: [mochad] listen: expected an address and a port, such as \"127.0.0.1:1099\" or "
+                 "\"[::1]:1099\" (or empty: off)"},
+        bad_file{"ca_file_unreadable", "[mqtt]\nca_file = \"ca.pem\"\n",
+                 "bridge.toml:2:11: [mqtt] ca_file: {}/ca.pem cannot be read: No such file or directory"},
+        bad_file{"certificate_without_key", "[mqtt]\ncert_file = \"bridge.toml\"\n",
+                 "bridge.toml:2:13: [mqtt] cert_file and key_file: a client certificate needs its key, and the key its "
+                 "certificate"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Config, DefaultsFillWhatIsNotSaid) {
     write("s3cret\n", "password");
-    const config c = load_config(write("[mqtt]\ntls = true\nusername = \"hub\"\npassword_file = \"password\"\n"
+    const config c = load_config(write("[transmitter]\nport = 1\n[mqtt]\ntls = true\nusername = \"hub\"\npassword_file = \"password\"\n"
                                        "[mochad]\nlisten = \"1099\"\n[[unit]]\naddress = \"b12\"\nkind = \"switch\"\n"));
     EXPECT_EQ(c.mqtt.port, 8883);
     EXPECT_EQ(c.mqtt.password, "s3cret");
@@ -96,7 +113,7 @@ TEST_F(Config, DefaultsFillWhatIsNotSaid) {
 TEST_F(Config, APasswordFileIsLookedForAmongTheServicesCredentialsFirst) {
     write("beside\n", "password");
     write("credential\n", "credentials/password");
-    const std::string file = write("[mqtt]\nusername = \"hub\"\npassword_file = \"password\"\n");
+    const std::string file = write("[transmitter]\ndevice = \"/dev/ttyUSB0\"\n[mqtt]\nusername = \"hub\"\npassword_file = \"password\"\n");
     ::setenv("CREDENTIALS_DIRECTORY", (folder / "credentials").c_str(), 1);
     const std::string from_credentials = load_config(file).mqtt.password;
     ::unsetenv("CREDENTIALS_DIRECTORY");

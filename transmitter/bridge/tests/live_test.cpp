@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace kestrix::testing {
@@ -29,20 +30,24 @@ protected:
     void SetUp() override {
         if (!broker::available()) GTEST_SKIP() << "mosquitto is not installed (apt install mosquitto): no broker to test against";
         mqtt = std::make_unique<broker>();
-        folder.write("bridge.toml", "[transmitter]\ndevice = \"" + line.slave + "\"\nbusy_wait = 5\n"
-                                    "[mqtt]\nhost = \"127.0.0.1\"\nport = " + std::to_string(mqtt->port()) +
-                                    "\nclient_id = \"test\"\n[mochad]\nlisten = \"127.0.0.1:" + std::to_string(text_port) +
-                                    "\"\n[[unit]]\naddress = \"A1\"\nname = \"Hall lamp\"\n"
-                                    "[[unit]]\naddress = \"B12\"\nkind = \"switch\"\n");
+        configure("bridge.toml", line, "client_id = \"test\"\n[mochad]\nlisten = \"127.0.0.1:" + std::to_string(text_port) + "\"\n");
         start();
     }
 
-    // The bridge under the shim, watching its port; what it remembers
-    // between runs stays in the test's folder.
-    std::unique_ptr<child> program(const std::vector<std::string>& argv, const char* who) const {
-        return std::make_unique<child>(
-            launch(argv, shim_env(shim_log(who), {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})));
+    // A configuration for a bridge on `port`, with `more` after its [mqtt] host.
+    void configure(const char* name, const pseudo_terminal& port, const std::string& more,
+                   const std::string& units = "[[unit]]\naddress = \"A1\"\nname = \"Hall lamp\"\n"
+                                              "[[unit]]\naddress = \"B12\"\nkind = \"switch\"\n") const {
+        folder.write(name, "[transmitter]\ndevice = \"" + port.slave + "\"\nbusy_wait = 5\n[mqtt]\nhost = \"127.0.0.1\"\nport = " +
+                               std::to_string(mqtt->port()) + "\n" + more + units);
     }
+    // A bridge under the shim, watching its port; what it remembers
+    // between runs stays in the test's folder.
+    std::unique_ptr<child> program(const std::vector<std::string>& argv, const char* who, const pseudo_terminal& port) const {
+        return std::make_unique<child>(
+            launch(argv, shim_env(shim_log(who), {{"KESTRIX_SHIM_WATCH", port.slave}, {"XDG_STATE_HOME", folder / "state"}})));
+    }
+    std::unique_ptr<child> program(const std::vector<std::string>& argv, const char* who) const { return program(argv, who, line); }
     void start() {
         bridge = program({KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"}, "bridge");
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
@@ -72,17 +77,23 @@ protected:
 
 TEST_F(Live, DiscoveryIsRetainedWithTheBridgeOnlineAndTheLastWillSaysOffline) {
     mqtt_listener hub(mqtt->port(), {"homeassistant/#", "kestrix/bridge/availability"});
-    const auto a1 = hub.next("homeassistant/device/kestrix_test_a1/config");
+    const auto a1 = hub.next("homeassistant/device/kestrix_kestrix_a1/config");
     ASSERT_TRUE(a1);
     EXPECT_TRUE(a1->retained);
     const json doc = json::parse(a1->payload);
-    EXPECT_EQ(doc["dev"]["via_device"], "kestrix_test");
-    EXPECT_EQ(doc["cmps"]["a1"]["unique_id"], "kestrix_test_a1");
+    EXPECT_EQ(doc["dev"]["via_device"], "kestrix_kestrix");
+    EXPECT_EQ(doc["cmps"]["a1"]["unique_id"], "kestrix_kestrix_a1");  // from the base topic: a new host name keeps it
     EXPECT_EQ(doc["cmps"]["a1"]["command_topic"], "kestrix/a/1/set");
-    EXPECT_EQ(doc["cmps"]["a1_dim"]["p"], "button");
+    EXPECT_EQ(doc["cmps"]["a1"]["brightness_command_topic"], "kestrix/a/1/level/set");
+    EXPECT_EQ(doc["cmps"]["a1"]["brightness_scale"], 100);
+    EXPECT_EQ(doc["cmps"]["a1"]["on_command_type"], "brightness");
+    EXPECT_EQ(doc["cmps"]["a1_dim"]["enabled_by_default"], false);
     EXPECT_FALSE(doc["cmps"]["a1"].contains("object_id"));
-    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_test_b12/config"));
-    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_test/config"));
+    EXPECT_FALSE(doc["o"].contains("url"));
+    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_kestrix_b12/config"));
+    const auto own = hub.next("homeassistant/device/kestrix_kestrix/config");
+    ASSERT_TRUE(own);
+    EXPECT_EQ(json::parse(own->payload)["cmps"]["all_off_b"]["command_topic"], "kestrix/b/all/set");
     const auto online = hub.next("kestrix/bridge/availability");
     ASSERT_TRUE(online);
     EXPECT_EQ(online->payload, "online");
@@ -222,6 +233,101 @@ TEST_F(Live, TheTextPortAnswersEachLineAtOnceAndTheFrameFollows) {
     EXPECT_FALSE(client.line(0.2));  // one line each, nothing more
 
     EXPECT_EQ(frames_of(stop().rx), (std::vector<std::string>{"D5 AA 60 20 AD", "D5 AA 60 20 AD"}));
+}
+
+// Home Assistant's slider: a level, planned from what the lamp is assumed
+// at, and the level reached said back on the library's steps.
+TEST_F(Live, ASliderMoveDimsTheLampToTheNearestStepAndSaysWhereItGot) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    hub.publish("kestrix/a/1/level/set", "30");  // not known yet: on at full, then down
+    const auto level = hub.next("kestrix/a/1/level/state");
+    ASSERT_TRUE(level) << bridge->output();
+    EXPECT_EQ(level->payload, "25");
+    EXPECT_EQ(hub.next("kestrix/a/1/state")->payload, "ON");
+    hub.publish("kestrix/a/1/level/set", "75");
+    EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt_message{}).payload, "75");
+    const std::string on = "D5 AA 60 00 AD", dim = "D5 AA 60 98 AD", bright = "D5 AA 60 88 AD";
+    std::vector<std::string> expected = {on, on};
+    expected.insert(expected.end(), 12, dim);  // 6 steps of 12.5 %, each frame twice
+    expected.insert(expected.end(), {on, on});   // addressed again,
+    expected.insert(expected.end(), 8, bright);  // then 4 steps up
+    EXPECT_EQ(frames_of(stop().rx), expected);
+    // What the broker keeps is learnt back: 75 % now, so 50 % is two steps down.
+    start();
+    hub.publish("kestrix/a/1/level/set", "50");
+    EXPECT_EQ(hub.next("kestrix/a/1/level/state", 10, [](const mqtt_message& m) { return m.payload == "50"; }).has_value(), true);
+    const auto again = frames_of(stop().rx);
+    EXPECT_EQ(std::count(again.begin(), again.end(), dim), 4) << again.size();
+}
+
+// Two houses, two transmitters, one broker.
+class TwoBridges : public Live {
+protected:
+    std::unique_ptr<child> second(const std::string& more) {
+        configure("second.toml", line2, more, "[[unit]]\naddress = \"A3\"\n");
+        return program({KESTRIX_BRIDGE, "--config", folder / "second.toml", "-v"}, "second", line2);
+    }
+    pseudo_terminal line2;
+};
+
+TEST_F(TwoBridges, OnOneBaseTopicTheSecondNamesTheFirstAndStops) {
+    auto other = second("client_id = \"second\"\n");
+    const ending end = other->finish(0, 15);
+    EXPECT_TRUE(end.exited && end.status == 2) << end.status << "\n" << end.output;
+    EXPECT_NE(end.output.find("another kestrix-bridge serves the base topic 'kestrix': client id 'test' on host"),
+              std::string::npos) << end.output;
+    EXPECT_EQ(replay_shim_log(shim_log("second")).opened, 0);
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});  // the first serves on, and the broker still names it
+    EXPECT_EQ(json::parse(hub.next("kestrix/bridge/status")->payload)["client_id"], "test");
+    EXPECT_EQ(hub.next("kestrix/bridge/availability")->payload, "online");
+}
+
+// The default client id is the host's name: two bridges on one machine
+// share it, and the broker gives it to whoever connects last.
+TEST_F(TwoBridges, WithOneClientIdTheSecondNamesTheFirstAndStops) {
+    auto other = second("client_id = \"test\"\n");
+    const ending end = other->finish(0, 30);
+    EXPECT_TRUE(end.exited && end.status == 2) << end.status << "\n" << end.output;
+    EXPECT_NE(end.output.find("with the client id 'test' of this one: client id 'test' on host"), std::string::npos) << end.output;
+    EXPECT_EQ(replay_shim_log(shim_log("second")).opened, 0);
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    hub.publish("kestrix/a/1/set", "ON");  // the first is back on the broker and serves
+    EXPECT_TRUE(hub.next("kestrix/a/1/state", 15)) << bridge->output();
+}
+
+TEST_F(TwoBridges, WithTheirOwnBaseTopicsEachSwitchesItsOwnHouseOnly) {
+    auto other = second("client_id = \"second\"\nbase_topic = \"house2\"\n");
+    mqtt_listener hub(mqtt->port(), {"kestrix/#", "house2/#"});
+    ASSERT_TRUE(hub.next("house2/bridge/status", 15)) << other->output();
+    hub.publish("kestrix/a/3/set", "ON");
+    hub.publish("house2/a/3/set", "OFF");
+    ASSERT_TRUE(hub.next("kestrix/a/3/state"));
+    ASSERT_TRUE(hub.next("house2/a/3/state"));
+    EXPECT_TRUE(other->finish(SIGTERM).ok());
+    EXPECT_EQ(mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"}).next("kestrix/bridge/availability")->payload,
+              "online");  // the other one's going is its own
+    EXPECT_EQ(frames_of(stop().rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD"}));
+    EXPECT_EQ(frames_of(replay_shim_log(shim_log("second")).rx), (std::vector<std::string>{"D5 AA 60 28 AD", "D5 AA 60 28 AD"}));
+}
+
+// SIGHUP reads the file again: a broken one is said and changes nothing, a
+// good one takes over without a restart.
+TEST_F(Live, AReloadWithABrokenFileKeepsServingAndAGoodOneAddsTheUnit) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#", "homeassistant/#"});
+    folder.write("bridge.toml", "[transmitter]\nport = \"five\"\n");
+    ::kill(bridge->pid(), SIGHUP);
+    EXPECT_TRUE(bridge->says("bridge.toml:2:8: [transmitter] port: expected a whole number from 1 to 32767; the configuration in use stays"))
+        << bridge->output();
+    hub.publish("kestrix/a/1/set", "ON");
+    EXPECT_TRUE(hub.next("kestrix/a/1/state"));
+    configure("bridge.toml", line, "client_id = \"test\"\n", "[[unit]]\naddress = \"C5\"\nname = \"Porch\"\n");
+    ::kill(bridge->pid(), SIGHUP);
+    const auto porch = hub.next("homeassistant/device/kestrix_kestrix_c5/config");
+    ASSERT_TRUE(porch) << bridge->output();
+    EXPECT_EQ(json::parse(porch->payload)["dev"]["name"], "Porch");
+    // A1 left the configuration: Home Assistant is told to forget it.
+    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_kestrix_a1/config", 10, [](const mqtt_message& m) { return m.payload.empty(); }));
+    EXPECT_TRUE(stop().rx.violations().empty());
 }
 
 }  // namespace

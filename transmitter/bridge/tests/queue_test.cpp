@@ -1,5 +1,8 @@
-// The queue and the port taken in turns, on the fake line and counter.
+// The queue, the levels planned into commands, and the port taken in
+// turns, on the fake line and counter.
 #include "command_queue.h"
+#include "levels.h"
+#include "simulated_line.h"
 #include "testkit/fakes.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +12,14 @@
 namespace kestrix::bridge {
 namespace {
 
-// "A1 ON", "A3 DIM 32%": a command as it writes itself.
-command parse(const std::string& text) {
+// "A1 ON", "A3 DIM 32%", "A1 LEVEL 30%": a request as it writes itself.
+request parse(const std::string& text) {
     std::istringstream words(text);
     std::string to, what, percent;
     words >> to >> what >> percent;
-    return {*x10::parse_address(to), *x10::parse_action(what), percent.empty() ? 0 : *x10::parse_percent(percent)};
+    const auto amount = percent.empty() ? 0 : *x10::parse_percent(percent);
+    if (what == "LEVEL") return {{*x10::parse_address(to), action::on, 0}, percent == "0%" ? 0 : amount};
+    return {{*x10::parse_address(to), *x10::parse_action(what), amount}, {}};
 }
 
 struct merge_case {
@@ -31,7 +36,7 @@ TEST_P(Merging, LeavesTheLatestOnOrOffAndNeverMovesADim) {
     command_queue queue;
     for (const std::string& line : GetParam().pushed) queue.push(parse(line), steady::now());
     std::vector<std::string> waiting;
-    while (auto p = queue.take()) waiting.push_back(p->cmd.text());
+    while (auto p = queue.take()) waiting.push_back(p->req.text());
     EXPECT_EQ(waiting, GetParam().waiting);
 }
 
@@ -49,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"A1 ON", "A3 DIM 32%", "A1 OFF"}},
                       merge_case{"dim_of_another_house_between", {"A1 ON", "B3 DIM 32%", "A1 OFF"},
                                  {"A1 OFF", "B3 DIM 32%"}},
-                      merge_case{"dims_stay_apart", {"A1 DIM 32%", "A1 DIM 32%"}, {"A1 DIM 32%", "A1 DIM 32%"}}),
+                      merge_case{"dims_stay_apart", {"A1 DIM 32%", "A1 DIM 32%"}, {"A1 DIM 32%", "A1 DIM 32%"}},
+                      merge_case{"a_slider_moved", {"A1 LEVEL 10%", "A1 LEVEL 40%", "A1 LEVEL 90%", "A1 LEVEL 60%"}, {"A1 LEVEL 60%"}},
+                      merge_case{"a_level_after_on", {"A1 ON", "A2 ON", "A1 LEVEL 30%"}, {"A1 LEVEL 30%", "A2 ON"}},
+                      merge_case{"off_after_a_level", {"A1 LEVEL 30%", "A1 OFF"}, {"A1 OFF"}},
+                      merge_case{"a_dim_of_the_house_between_levels", {"A1 LEVEL 30%", "A2 DIM 25%", "A1 LEVEL 60%"},
+                                 {"A1 LEVEL 30%", "A2 DIM 25%", "A1 LEVEL 60%"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Queue, AFullQueueRefusesTheNewCommandButStillMerges) {
@@ -58,8 +68,60 @@ TEST(Queue, AFullQueueRefusesTheNewCommandButStillMerges) {
     EXPECT_EQ(queue.push(parse("A2 ON"), steady::now()), command_queue::added::queued);
     EXPECT_EQ(queue.push(parse("A3 ON"), steady::now()), command_queue::added::full);
     EXPECT_EQ(queue.push(parse("A2 OFF"), steady::now()), command_queue::added::merged);
-    EXPECT_EQ(queue.take()->cmd.text(), "A1 ON");
-    EXPECT_EQ(queue.take()->cmd.text(), "A2 OFF");
+    EXPECT_EQ(queue.take()->req.text(), "A1 ON");
+    EXPECT_EQ(queue.take()->req.text(), "A2 OFF");
+}
+
+// A level from what the bridge assumes the lamp is at: the frames that go
+// out, as the transmitter reads them, and the level they leave.
+struct level_case {
+    std::optional<int> before;  // in steps of 12.5 %; nothing: not known
+    int target;                 // percent
+    std::vector<std::string> frames;
+    int reached;                // percent
+};
+
+std::ostream& operator<<(std::ostream& os, const level_case& c) {
+    return os << (c.before ? std::to_string(*c.before) : "unknown") << " to " << c.target << "%";
+}
+
+class Levels : public ::testing::TestWithParam<level_case> {};
+
+TEST_P(Levels, AreReachedOnTheLibrarysSteps) {
+    const level_case& c = GetParam();
+    kestrix::testing::rig r;
+    ASSERT_EQ(r.control->Init(), 0);
+    const auto cmd = levels::reach(c.before, {'A', 1}, c.target);
+    if (cmd) x10::send(*r.control, *cmd);
+    std::vector<std::string> frames;
+    const auto rx = kestrix::testing::decode(r.log->events, r.clock->current());
+    for (std::size_t i = 0; i < rx.frames().size(); i += 2) frames.push_back(sim::describe(rx.frames()[i].bytes));
+    EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(levels::percent_of(cmd ? levels::after(c.before, *cmd) : *c.before), c.reached);
+}
+
+using F = std::vector<std::string>;
+const std::string on = "house A unit 1 ON", off = "house A unit 1 OFF", dim = "house A DIM", bright = "house A BRIGHT";
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, Levels,
+    ::testing::Values(level_case{std::nullopt, 30, F{on, dim, dim, dim, dim, dim, dim}, 25},  // 100 - 6 x 12.5
+                      level_case{0, 30, F{on, dim, dim, dim, dim, dim, dim}, 25}, level_case{0, 100, F{on}, 100},
+                      level_case{std::nullopt, 100, F{on}, 100}, level_case{0, 0, F{}, 0}, level_case{std::nullopt, 0, F{off}, 0},
+                      level_case{5, 0, F{off}, 0}, level_case{2, 50, F{on, bright, bright}, 50}, level_case{6, 50, F{on, dim, dim}, 50},
+                      level_case{4, 50, F{}, 50}, level_case{4, 52, F{}, 50}, level_case{8, 1, F{on, dim, dim, dim, dim, dim, dim, dim}, 13},
+                      level_case{1, 100, F{on, bright, bright, bright, bright, bright, bright, bright}, 100},
+                      level_case{0, 7, F{on, dim, dim, dim, dim, dim, dim, dim}, 13}));
+
+// Relative steps move the level too; ON brings a lamp that was off on at full.
+TEST(Levels, CommandsMoveTheAssumedLevel) {
+    const address a{'A', 1};
+    EXPECT_EQ(levels::after(std::nullopt, {a, action::on, 0}), levels::full);
+    EXPECT_EQ(levels::after(3, {a, action::on, 0}), 3);
+    EXPECT_EQ(levels::after(3, {a, action::off, 0}), 0);
+    EXPECT_EQ(levels::after(0, {a, action::dim, 25}), 6);
+    EXPECT_EQ(levels::after(2, {a, action::dim, 100}), 1);  // dimmed as far as it goes, still on
+    EXPECT_EQ(levels::after(7, {a, action::bright, 50}), levels::full);
 }
 
 // A session on the recording line, with a clock that only the pauses move.
@@ -89,12 +151,17 @@ protected:
     std::vector<std::string> frames() const {
         return kestrix::testing::frames_of(kestrix::testing::decode(r.log->events, r.clock->current()));
     }
+    // As the sending thread has it planned: `text` going out `times` times.
+    void send(const std::string& text, std::optional<steady::time_point> arrived = {}, int times = 1) {
+        const request q = parse(text);
+        session.send({{q, arrived.value_or(now)}, q.cmd, times, 0});
+    }
 };
 
 TEST_F(Session, AHeldPortIsWaitedForThenTheCommandGoesOut) {
     r.log->fail_open_with = errc::port_in_use;
     free_after = 3;
-    session.send({parse("A1 ON"), now});
+    send("A1 ON");
     EXPECT_EQ(kinds(), "bs");  // busy said once
     EXPECT_EQ(frames(), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
 }
@@ -102,7 +169,7 @@ TEST_F(Session, AHeldPortIsWaitedForThenTheCommandGoesOut) {
 TEST_F(Session, APortHeldPastTheWaitFailsTheCommandWithItsNumber) {
     r.log->fail_open_with = errc::port_in_use;
     const steady::time_point arrived = now;
-    session.send({parse("A1 ON"), arrived});
+    send("A1 ON", arrived);
     ASSERT_EQ(kinds(), "bf");
     EXPECT_EQ(reports[1].error, errc::port_in_use);
     EXPECT_GE(now - arrived, std::chrono::seconds(10));
@@ -111,25 +178,38 @@ TEST_F(Session, APortHeldPastTheWaitFailsTheCommandWithItsNumber) {
 
 TEST_F(Session, AMissingPortFailsAtOnceAndTheNextCommandTriesAgain) {
     r.log->fail_open_with = errc::port_not_found;
-    session.send({parse("A1 ON"), now});
+    send("A1 ON");
     EXPECT_EQ(kinds(), "f");
     EXPECT_EQ(pauses, 0);
     r.log->fail_open_with = 0;  // plugged in
-    session.send({parse("A1 OFF"), now});
+    send("A1 OFF");
     EXPECT_EQ(kinds(), "fs");
 }
 
 TEST_F(Session, ThePortIsKeptForABurstAndClosedBetweenBursts) {
-    session.send({parse("A1 ON"), now});
-    session.send({parse("A2 ON"), now});
+    send("A1 ON");
+    send("A2 ON");
     session.rest();
-    session.send({parse("A1 OFF"), now});
+    send("A1 OFF");
     std::vector<std::string> opens_and_closes;
     for (const std::string& call : r.log->calls)
         if (call == "open" || call == "close") opens_and_closes.push_back(call);
     EXPECT_EQ(opens_and_closes, (std::vector<std::string>{"open", "close", "open"}));
     EXPECT_EQ(opened, 2);  // told at each opening: the bridge checks the first for the console
     EXPECT_EQ(frames().size(), 6u);
+}
+
+// A module that hears badly gets its ON and OFF again; a lamp at the level
+// asked for already gets nothing, and the port is not even opened.
+TEST_F(Session, RepeatsWhatItIsToldAndOpensNothingForNothing) {
+    send("A1 ON", {}, 3);
+    EXPECT_EQ(frames().size(), 6u);
+    session.rest();
+    r.log->calls.clear();
+    session.send({{parse("A1 LEVEL 50%"), now}, std::nullopt, 1, 4});
+    EXPECT_TRUE(r.log->calls.empty());
+    EXPECT_EQ(kinds(), "ss");
+    EXPECT_EQ(reports.back().level, 4);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <set>
 
 namespace kestrix::bridge {
 namespace {
@@ -18,7 +19,7 @@ protected:
         if (!r.problem.empty()) return "error: " + r.problem;
         if (r.home_assistant_back) return "home assistant is back";
         std::string out = r.answer ? "answer " + *r.answer : "";
-        for (const command& c : r.commands) out += (out.empty() ? "" : ", ") + c.text();
+        for (const request& q : r.requests) out += (out.empty() ? "" : ", ") + q.text();
         return out;
     }
     std::string message(const std::string& topic, const std::string& payload, bool retained = false) {
@@ -68,19 +69,27 @@ INSTANTIATE_TEST_SUITE_P(
         route_case{"kestrix/a/1/dim", "0", "error: '0' is not a percentage"},
         route_case{"kestrix/a/1/dim", "101", "error: '101' is not a percentage"},
         route_case{"kestrix/a/all/dim", "", "error: unknown command topic 'dim'"},
+        route_case{"kestrix/a/1/level/set", "30", "A1 LEVEL 30%"}, route_case{"kestrix/a/1/level/set", "0", "A1 LEVEL 0%"},
+        route_case{"kestrix/a/1/level/set", "100%", "A1 LEVEL 100%"},
+        route_case{"kestrix/a/1/level/set", "101", "error: '101' is not a level from 0 to 100"},
+        route_case{"kestrix/a/1/level/set", "", "error: '' is not a level"},
+        route_case{"kestrix/a/all/level/set", "30", "error: unknown command topic 'level/set'"},
+        route_case{"kestrix/a/1/level/x", "30", "error: unknown command topic 'level/x'"},
         route_case{"kestrix/a/1/x/set", "ON", "error: not a command topic"}, route_case{"other/a/1/set", "ON", "error: not a command topic"},
         route_case{"homeassistant/status", "online", "home assistant is back"},
         route_case{"", "rf a1 on", "A1 ON"}, route_case{"", "RF A1 OFF", "A1 OFF"}, route_case{"", "pl b12 on", "B12 ON"},
         route_case{"", "rf a1 dim 15", "A1 DIM 48%"}, route_case{"", "rf a1 bright", "A1 BRIGHT 12%"},
         route_case{"", "rf a1 dim 31", "A1 DIM 100%"}, route_case{"", "  getstatus  A1 ", "answer off"},
-        route_case{"", "rf a1 dim 32", "error: unknown command 'rf a1 dim 32'"}, route_case{"", "rf q1 on", "error: unknown command"},
-        route_case{"", "rf a1", "error: unknown command"}, route_case{"", "", "error: unknown command"},
+        route_case{"", "rf a1 dim 32", "error: '32' is out of range: dim takes 0 to 31"},
+        route_case{"", "RF A1 BRIGHT 40", "error: '40' is out of range: bright takes 0 to 31"},
+        route_case{"", "rf q1 on", "error: unknown command"}, route_case{"", "rf a1", "error: unknown command"},
+        route_case{"", "", ""}, route_case{"", " \t ", ""},
         route_case{"", "rf a1 on now", "error: unknown command"},
         route_case{"", "hello\x1b[2J", "error: unknown command 'hello\\x1b[2J'"}));
 
 TEST_F(Routing, ATextLineAndATopicEndInTheSameCommand) {
-    EXPECT_EQ(route.line("rf a1 dim 15").commands, route.message({"kestrix/a/1/dim", "48", false}).commands);
-    const std::string line = announcement(route.line("rf b12 bright 3").commands.at(0), 0);
+    EXPECT_EQ(route.line("rf a1 dim 15").requests, route.message({"kestrix/a/1/dim", "48", false}).requests);
+    const std::string line = announcement(route.line("rf b12 bright 3").requests.at(0).cmd, 0);
     EXPECT_EQ(line.substr(line.find(" Tx")), " Tx RF HouseUnit: B12 Func: Bright");
     EXPECT_EQ(route.line("rf q1 on").answer.value_or("").rfind("error: unknown command", 0), 0u);
 }
@@ -91,16 +100,28 @@ TEST_F(Routing, ARetainedCommandIsIgnoredButARetainedStateIsLearntOnce) {
     EXPECT_EQ(message("kestrix/a/1/state", "ON", true), "");  // what the lamp was left at
     EXPECT_EQ(message("kestrix/a/1/state", "OFF", true), "");  // known already: what the bridge knows wins
     EXPECT_EQ(message("kestrix/a/3/state", "bogus", true), "");
+    EXPECT_EQ(message("kestrix/a/1/level/state", "50", true), "");
+    EXPECT_EQ(route.message({"kestrix/a/4/level/state", "40", true}).learnt_level, std::pair(address{'A', 4}, 40));
     EXPECT_EQ(line("getstatus a1"), "answer on");
     EXPECT_EQ(line("getstatus a3"), "answer off");
-    route.sent({{'A', 1}, action::off, 0});
-    EXPECT_EQ(line("getstatus a1"), "answer off");
-    route.sent({{'A', 1}, action::dim, 12});  // its addressing frame lit the lamp
-    EXPECT_EQ(line("getstatus a1"), "answer on");
+    EXPECT_EQ(route.states().at({'A', 1}).level, 4);
+    route.sent({report::kind::sent, {{{'A', 1}, action::off, 0}, {}}, 0, {}, 0});
+    EXPECT_FALSE(route.states().at({'A', 1}).on);
+}
+
+// A mochad client asks right after its command: the answer is what the
+// command will leave, not what the lamp was before it went out.
+TEST_F(Routing, StatusIsWhatTheAcceptedCommandsWillLeave) {
+    for (const auto& [request, status] : {std::pair{"rf a2 on", "on"}, {"rf a2 off", "off"}, {"rf a2 dim 3", "on"}}) {
+        route.accepted(route.line(request).requests.at(0));
+        EXPECT_EQ(line("getstatus a2"), std::string("answer ") + status) << request;
+    }
+    route.accepted({{{'A', 2}, action::on, 0}, 0});  // level 0 is off
+    EXPECT_EQ(line("getstatus a2"), "answer off");
 }
 
 // Home Assistant publishes and listens where discovery says: every topic
-// it is given is one the bridge serves, for the unit the document is for.
+// it is given is one the bridge serves, for the units the entity is for.
 TEST_F(Routing, EveryTopicInTheDiscoveryDocumentsIsOneTheBridgeServes) {
     config c;
     c.mqtt.client_id = "hub";
@@ -110,27 +131,28 @@ TEST_F(Routing, EveryTopicInTheDiscoveryDocumentsIsOneTheBridgeServes) {
         const nlohmann::json doc = nlohmann::json::parse(d.payload);
         EXPECT_EQ(doc["availability"][0]["topic"], names.availability());
         for (const auto& [key, component] : doc["cmps"].items()) {
-            const auto unit = std::find_if(units.begin(), units.end(), [&](const unit_config& u) {
-                return key.rfind(x10::lower(u.at.text()), 0) == 0;
-            });
+            std::set<address> meant;  // a unit's entities, or a house's "All off"
+            for (const unit_config& u : units)
+                if (key.rfind(x10::lower(u.at.text()), 0) == 0 || key == std::string("all_off_") + static_cast<char>(std::tolower(u.at.house)))
+                    meant.insert(u.at);
             for (const auto& [field, value] : component.items()) {
                 if (field.size() < 6 || field.compare(field.size() - 6, 6, "_topic") != 0) continue;
                 ++checked;
                 const std::string topic = value;
-                if (unit == units.end()) {  // the bridge's own device
+                if (meant.empty()) {  // the transmitter's state
                     EXPECT_EQ(topic, names.status()) << key << "." << field;
-                } else if (field == "state_topic") {
-                    EXPECT_EQ(topic, names.of(unit->at, verb::state)) << key;
+                } else if (field == "state_topic" || field == "brightness_state_topic") {
+                    EXPECT_EQ(topic, names.of(*meant.begin(), field == "state_topic" ? verb::state : verb::level_state)) << key;
                 } else {
-                    const std::string payload = component.value("payload_press", std::string(component.value("payload_on", "")));
-                    const routed r = route.message({topic, payload, false});
-                    ASSERT_EQ(r.commands.size(), 1u) << key << "." << field << ": " << r.problem;
-                    EXPECT_EQ(r.commands[0].to, unit->at) << key << "." << field;
+                    const std::string payload = field == "brightness_command_topic" ? "50" : component.value("payload_press", std::string(component.value("payload_on", "")));
+                    std::set<address> got;
+                    for (const request& q : route.message({topic, payload, false}).requests) got.insert(q.cmd.to);
+                    EXPECT_EQ(got, meant) << key << "." << field;
                 }
             }
         }
     }
-    EXPECT_EQ(checked, 2 + 2 + 4 + 4);  // the transmitter's two; a switch's two; a light's two and two buttons'
+    EXPECT_EQ(checked, 2 + 2 + 2 + 6 + 6);  // the transmitter, two houses' All off, a switch, two lights with buttons
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ public:
         tries.push_back(clock_.t);
         if (!unreachable.empty()) return unreachable;
         on_connect(connack, connack ? "not authorised" : "");
-        if (connack) on_disconnect("the broker closed the connection");
+        if (connack || taken_back) on_disconnect("the broker closed the connection");
         return "";
     }
     void disconnect() override {}
@@ -72,6 +72,7 @@ public:
     std::vector<message> published;
     std::string unreachable;  // connect() cannot even start, for this reason
     int connack = 0;          // the broker's answer to a connection
+    bool taken_back = false;  // another client with our id takes the connection at once
 
 private:
     fake_clock& clock_;
@@ -102,8 +103,9 @@ protected:
                                  mqtt = b.get();
                                  return b;
                              },
-                             [this] { return std::move(line.control); }});
+                             [this](const transmitter_config&) { return std::move(line.control); }});
         bridge->start();
+        run_for(peers::quiet);  // no other bridge answers: it serves
     }
     // Turns the loop until its clock has moved on by `span`.
     void run_for(clock::duration span) {
@@ -188,7 +190,7 @@ TEST_F(Loop, TellsTheWatchdogTwiceInEachOfItsPeriods) {
 
 TEST_F(Loop, HomeAssistantComingBackGetsDiscoveryAndStatesOnceAFewSecondsLater) {
     start();
-    const std::string lamp = "homeassistant/device/kestrix_test_a1/config";
+    const std::string lamp = "homeassistant/device/kestrix_kestrix_a1/config";
     ASSERT_EQ(mqtt->on(lamp).size(), 1u);
     mqtt->on_message({"homeassistant/status", "online", false});
     run_for(999ms);
@@ -282,6 +284,67 @@ TEST_F(Loop, EveryConnectedTextClientHearsEachCommand) {
         EXPECT_NE(heard[i].find(" Tx RF HouseUnit: A1 Func: On\n"), std::string::npos) << i << ": " << heard[i];
         ::close(clients[i]);
     }
+}
+
+// A burst of commands is no burst of status messages.
+TEST_F(Loop, TheStatusGoesOutWhenItChangesAtMostFourTimesASecond) {
+    start();
+    mqtt->published.clear();
+    for (int i = 0; i < 20; ++i) mqtt->on_message({"kestrix/b/" + std::to_string(i % 16 + 1) + "/set", "ON", false});
+    EXPECT_EQ(mqtt->on("kestrix/bridge/status").size(), 1u);
+    run_until([&] { return mqtt->on("kestrix/b/16/state").size() == 1; });
+    run_for(1s);
+    const auto statuses = mqtt->on("kestrix/bridge/status");
+    EXPECT_LE(statuses.size(), 6u);
+    EXPECT_NE(statuses.back().payload.find("\"queue\":0"), std::string::npos) << statuses.back().payload;
+    EXPECT_NE(statuses.back().payload.find("\"sent\":16"), std::string::npos) << statuses.back().payload;
+}
+
+// While another program holds the port, the queue fills: what it turns
+// away is counted, and logged within the limit for bad input.
+TEST_F(Loop, ARefusedCommandIsCountedAndLoggedWithinTheLimit) {
+    line.log->fail_open_with = errc::port_in_use;
+    start();
+    for (int i = 0; i < 300; ++i) mqtt->on_message({"kestrix/a/1/dim", "", false});
+    EXPECT_GE(count_logged("refused: 256 commands are waiting already"), 1);
+    EXPECT_LE(count_logged("refused: 256 commands are waiting already"), 20);
+    run_for(61s);
+    mqtt->on_message({"kestrix/a/1/dim", "", false});
+    EXPECT_EQ(count_logged("more bad messages in that minute were not logged"), 1);
+    EXPECT_EQ(bridge->finish(), 0);
+}
+
+// Two clients with one id throw each other off the broker, for ever: said,
+// and this one stops (and is not restarted by systemd).
+TEST_F(Loop, AConnectionLostRightAfterItWasMadeThreeTimesStopsTheBridge) {
+    start();
+    mqtt->taken_back = true;
+    mqtt->on_disconnect("connection lost");
+    for (int i = 0; i < 20 && bridge->step(); ++i) {
+    }
+    EXPECT_FALSE(bridge->step());
+    EXPECT_EQ(count_logged("another client uses the client id 'test'"), 1);
+    EXPECT_EQ(bridge->finish(), 2);
+    EXPECT_TRUE(mqtt->on("kestrix/bridge/availability").back().payload == "online");  // nothing said for the other
+}
+
+TEST_F(Loop, TheThirtyThirdTextClientIsToldWhyBeforeItIsLetGo) {
+    c.mochad.host = "127.0.0.1";
+    c.mochad.port = kestrix::testing::free_port();
+    start();
+    std::vector<int> clients;
+    for (int i = 0; i < 33; ++i) {
+        clients.push_back(text_client(c.mochad.port));
+        bridge->step();  // takes it before the next comes
+    }
+    std::string told;
+    run_until([&] {
+        char buf[128];
+        for (ssize_t n; (n = ::recv(clients.back(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) told.append(buf, static_cast<std::size_t>(n));
+        return told.find('\n') != std::string::npos;
+    });
+    EXPECT_EQ(told, "error: 32 clients are connected already\n");
+    for (int fd : clients) ::close(fd);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// SIGTERM and SIGINT as a descriptor the loop polls: blocked (for every
-// thread started afterwards too) for as long as this lives, so that no
-// signal ends the bridge in the middle of a frame.
+// The signals the bridge's loop takes, as a descriptor it polls: SIGTERM
+// and SIGINT stop it, SIGHUP re-reads the configuration. They are blocked
+// (for every thread started afterwards too) for as long as this lives, so
+// that no signal ends the bridge in the middle of a frame.
 #pragma once
 
 #include <signal.h>
@@ -14,29 +15,28 @@
 
 namespace kestrix::bridge {
 
-class stop_signals {
+class loop_signals {
 public:
-    stop_signals() {
+    loop_signals() {
         sigset_t mask;
         sigemptyset(&mask);
-        sigaddset(&mask, SIGTERM);
-        sigaddset(&mask, SIGINT);
+        for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&mask, number);
         ::pthread_sigmask(SIG_BLOCK, &mask, &before_);
         fd_ = ::signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
         if (fd_ < 0) throw std::runtime_error(std::string("cannot wait for signals: ") + std::strerror(errno));
     }
-    ~stop_signals() {
+    ~loop_signals() {
         ::close(fd_);
         ::pthread_sigmask(SIG_SETMASK, &before_, nullptr);
     }
-    stop_signals(const stop_signals&) = delete;
-    stop_signals& operator=(const stop_signals&) = delete;
+    loop_signals(const loop_signals&) = delete;
+    loop_signals& operator=(const loop_signals&) = delete;
 
     int fd() const { return fd_; }
-    // Takes the signal that made fd() readable.
-    void take() {
+    // The signal that made fd() readable.
+    int take() {
         signalfd_siginfo taken{};
-        [[maybe_unused]] ssize_t n = ::read(fd_, &taken, sizeof taken);
+        return ::read(fd_, &taken, sizeof taken) == sizeof taken ? static_cast<int>(taken.ssi_signo) : 0;
     }
 
 private:
