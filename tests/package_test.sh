@@ -69,14 +69,21 @@ done
 out=$("$usr/bin/kestrix-send" --dry-run A3 on) || fail "the unpacked kestrix-send failed: $out"
 grep -q 'D5 AA 60 08 AD  x2  house A unit 3 ON' <<<"$out" || fail "the unpacked kestrix-send sent something else: $out"
 
-# The bridge: its example configuration checks out, it is a conffile, and
-# the service passes systemd's own check within a root that has the
-# system's units beside ours.
-out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/root/etc/kestrix/bridge.toml") ||
-    fail "the example configuration does not check out: $out"
+# The bridge: its example configuration, unchanged, names no port and is
+# refused (COM1 may be the console); with a port named it checks out. It
+# is a conffile, and the service passes systemd's own check within a root
+# that has the system's units beside ours.
+if out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/root/etc/kestrix/bridge.toml" 2>&1); then
+    fail "the example configuration, naming no port, was taken: $out"
+fi
+grep -q "port or device: missing" <<<"$out" || fail "the refusal of the example does not say what is missing: $out"
+sed 's/^#\[transmitter\]/[transmitter]/; s/^#port = 5/port = 5/' "$work/root/etc/kestrix/bridge.toml" >"$work/bridge.toml"
+out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/bridge.toml") ||
+    fail "the example configuration with a port does not check out: $out"
 dpkg-deb -e "$(deb kestrix-tools)" "$work/tools"
 grep -qx /etc/kestrix/bridge.toml "$work/tools/conffiles" || fail "/etc/kestrix/bridge.toml is no conffile"
 cp -rn /lib/systemd/system/. "$work/root/lib/systemd/system/"
+install -D /bin/kill "$work/root/bin/kill"  # the service's ExecReload=
 systemd-analyze verify --man=no --root="$work/root" kestrix-bridge.service >"$work/verify.log" 2>&1 ||
     fail "systemd-analyze verify refuses kestrix-bridge.service: $(cat "$work/verify.log")"
 

@@ -1,11 +1,16 @@
 // Configuration files, good and bad: every error names the file, the line
 // and column, and what was expected.
+#include "arguments.h"
 #include "config.h"
+#include "log.h"
 #include "testkit/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
+
+#include <sys/stat.h>
 
 namespace kestrix::bridge {
 namespace {
@@ -120,6 +125,49 @@ TEST_F(Config, APasswordFileIsLookedForAmongTheServicesCredentialsFirst) {
     EXPECT_EQ(from_credentials, "credential");
     EXPECT_EQ(load_config(file).mqtt.password, "beside");
 }
+
+// --check-config looks at this machine as it is now: what will not work
+// is said, and an address it cannot listen on is an error.
+struct check_case {
+    const char* name;
+    const char* text;  // {} stands for the folder
+    int status;
+    const char* says;  // in what it prints or logs
+};
+
+std::ostream& operator<<(std::ostream& os, const check_case& c) { return os << c.name; }
+
+class CheckConfig : public Config, public ::testing::WithParamInterface<check_case> {};
+
+TEST_P(CheckConfig, SaysWhatWillNotWorkNow) {
+    write("secret\n", "password");
+    ::chmod((folder / "password").c_str(), 0644);
+    const auto here = [&](std::string t) {
+        for (std::size_t at; (at = t.find("{}")) != std::string::npos;) t.replace(at, 2, folder.string());
+        return t;
+    };
+    const std::string text = here(GetParam().text);
+    std::string said;
+    set_log_sink([&](level, const std::string& line) { said += line + "\n"; });
+    std::ostringstream out;
+    const int status = check_config(out, load_config(write(text)));
+    set_log_sink({});
+    EXPECT_EQ(status, GetParam().status) << out.str() << said;
+    EXPECT_NE((out.str() + said).find(here(GetParam().says)), std::string::npos) << out.str() << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machines, CheckConfig,
+    ::testing::Values(
+        check_case{"device_not_plugged_in", "[transmitter]\ndevice = \"{}/ttyUSB9\"\n", 0,
+                   "/ttyUSB9 does not exist now: No such file or directory (is the adapter plugged in?"},
+        check_case{"password_readable_by_all", "[transmitter]\ndevice = \"/dev/null\"\n[mqtt]\nusername = \"u\"\npassword_file = \"password\"\n", 0,
+                   "Warning: every user of this machine can read the password in {}"},
+        check_case{"listen_elsewhere", "[transmitter]\nport = 5\n[mochad]\nlisten = \"192.0.2.7:1099\"\n", 2,
+                   "[mochad] listen: this machine cannot listen on 192.0.2.7: Cannot assign requested address"},
+        check_case{"unit_name_with_an_escape", "[transmitter]\ndevice = \"/dev/null\"\n[[unit]]\naddress = \"A1\"\nname = \"Lamp\\u001b[2J\"\n", 0,
+                   "Lamp\\x1b[2J"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace kestrix::bridge

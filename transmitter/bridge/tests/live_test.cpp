@@ -51,8 +51,9 @@ protected:
     void start() {
         bridge = program({KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"}, "bridge");
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
-        // The status goes last: once the broker has it, it has the rest.
-        ASSERT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/bridge/status"}).next("kestrix/bridge/status"));
+        // Online once no other bridge answered; an earlier run left "offline".
+        ASSERT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"})
+                        .next("kestrix/bridge/availability", 10, [](const mqtt_message& m) { return m.payload == "online"; }));
     }
     // Stops the bridge and replays what it put on the line.
     recording stop() {
