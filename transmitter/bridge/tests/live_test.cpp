@@ -321,14 +321,19 @@ TEST_F(Live, AReloadWithABrokenFileKeepsServingAndAGoodOneAddsTheUnit) {
         << bridge->output();
     hub.publish("kestrix/a/1/set", "ON");
     EXPECT_TRUE(hub.next("kestrix/a/1/state"));
-    configure("bridge.toml", line, "client_id = \"test\"\n", "[[unit]]\naddress = \"C5\"\nname = \"Porch\"\n");
+    pseudo_terminal line2;  // and the transmitter moved to another port
+    configure("bridge.toml", line2, "client_id = \"test\"\n", "[[unit]]\naddress = \"C5\"\nname = \"Porch\"\n");
     ::kill(bridge->pid(), SIGHUP);
     const auto porch = hub.next("homeassistant/device/kestrix_kestrix_c5/config");
     ASSERT_TRUE(porch) << bridge->output();
     EXPECT_EQ(json::parse(porch->payload)["dev"]["name"], "Porch");
     // A1 left the configuration: Home Assistant is told to forget it.
     EXPECT_TRUE(hub.next("homeassistant/device/kestrix_kestrix_a1/config", 10, [](const mqtt_message& m) { return m.payload.empty(); }));
-    EXPECT_TRUE(stop().rx.violations().empty());
+    hub.publish("kestrix/c/5/set", "ON");
+    ASSERT_TRUE(hub.next("kestrix/c/5/state"));
+    const recording rec = stop();
+    EXPECT_EQ(frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD", "D5 AA 40 40 AD", "D5 AA 40 40 AD"}));
+    EXPECT_EQ(rec.opened, 1);  // the first port for A1 only: C5 went out on the new one
 }
 
 }  // namespace

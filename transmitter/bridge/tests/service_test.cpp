@@ -4,6 +4,7 @@
 #include "service.h"
 #include "testkit/broker.h"
 #include "testkit/fakes.h"
+#include "simulated_line.h"
 #include "testkit/scratch.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,7 @@ protected:
         ::unsetenv("XDG_STATE_HOME");
     }
 
-    void start(const std::function<void(fake_broker&)>& before = {}) {
+    void start(const std::function<void(fake_broker&)>& before = {}, bool alone = true) {
         bridge = std::make_unique<service>(
             c, service_parts{clock,
                              [&](const mqtt_options&) {
@@ -105,7 +106,14 @@ protected:
                              },
                              [this](const transmitter_config&) { return std::move(line.control); }});
         bridge->start();
-        run_for(peers::quiet);  // no other bridge answers: it serves
+        if (alone) run_for(peers::quiet);  // no other bridge answers: it serves
+    }
+    // The frames the transmitter got, as it reads them.
+    std::vector<std::string> frames() const {
+        std::vector<std::string> out;
+        const sim::receiver rx = kestrix::testing::decode(line.log->events, line.clock->current());
+        for (const auto& f : rx.frames()) out.push_back(sim::describe(f.bytes));
+        return out;
     }
     // Turns the loop until its clock has moved on by `span`.
     void run_for(clock::duration span) {
@@ -265,21 +273,26 @@ int text_client(int port) {
     return fd;
 }
 
+// Every client hears each command; the one that asks hears at once what
+// its command will leave, before the frames went out (here another
+// program holds the port).
 TEST_F(Loop, EveryConnectedTextClientHearsEachCommand) {
     c.mochad.host = "127.0.0.1";
     c.mochad.port = kestrix::testing::free_port();
+    line.log->fail_open_with = errc::port_in_use;
     start();
     const int clients[] = {text_client(c.mochad.port), text_client(c.mochad.port)};
-    ASSERT_EQ(::send(clients[0], "rf a1 on\n", 9, MSG_NOSIGNAL), 9);
+    const std::string said = "rf a1 on\ngetstatus a1\n";
+    ASSERT_EQ(::send(clients[0], said.data(), said.size(), MSG_NOSIGNAL), static_cast<ssize_t>(said.size()));
     std::string heard[2];
-    run_until([&] {
+    EXPECT_TRUE(run_until([&] {
         for (int i : {0, 1}) {
             char buf[256];
             const ssize_t n = ::recv(clients[i], buf, sizeof buf, MSG_DONTWAIT);
             if (n > 0) heard[i].append(buf, static_cast<std::size_t>(n));
         }
-        return heard[0].find('\n') != std::string::npos && heard[1].find('\n') != std::string::npos;
-    });
+        return heard[0].find("\non\n") != std::string::npos && heard[1].find('\n') != std::string::npos;
+    })) << heard[0];
     for (int i : {0, 1}) {
         EXPECT_NE(heard[i].find(" Tx RF HouseUnit: A1 Func: On\n"), std::string::npos) << i << ": " << heard[i];
         ::close(clients[i]);
@@ -345,6 +358,28 @@ TEST_F(Loop, TheThirtyThirdTextClientIsToldWhyBeforeItIsLetGo) {
     });
     EXPECT_EQ(told, "error: 32 clients are connected already\n");
     for (int fd : clients) ::close(fd);
+}
+
+// A module that hears badly gets its ON and OFF again, never its steps.
+TEST_F(Loop, ARepeatedUnitGetsEachOnAndOffAgainButEachStepOnce) {
+    c.units = {{{'A', 1}, "Hall lamp", true, 2}};
+    start();
+    mqtt->on_message({"kestrix/a/1/set", "ON", false});
+    mqtt->on_message({"kestrix/a/1/dim", "25", false});
+    ASSERT_TRUE(run_until([&] { return mqtt->on("kestrix/a/1/state").size() == 2; }));
+    const std::string on = "house A unit 1 ON", dim = "house A DIM";
+    EXPECT_EQ(frames(), (std::vector<std::string>{on, on, on, on, on, on, on, on, dim, dim, dim, dim}));
+}
+
+// What comes while it listens for another bridge is kept, and goes out
+// once it serves.
+TEST_F(Loop, ACommandInTheFirstMomentGoesOutOnceItServes) {
+    start({}, false);
+    mqtt->on_message({"kestrix/a/2/set", "ON", false});
+    EXPECT_TRUE(frames().empty());
+    run_for(peers::quiet);
+    ASSERT_TRUE(run_until([&] { return !mqtt->on("kestrix/a/2/state").empty(); }));
+    EXPECT_EQ(frames(), (std::vector<std::string>{"house A unit 2 ON", "house A unit 2 ON"}));
 }
 
 }  // namespace
