@@ -8,7 +8,7 @@ packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev q
           libgl-dev qt6-qpa-plugins fonts-dejavu-core fonts-liberation
           desktop-file-utils appstream dpkg-dev man-db
           libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev mosquitto mosquitto-clients
-          systemd sigrok-cli lintian file)
+          systemd sigrok-cli lintian file xvfb)
 
 ensure_packages() {
     local missing=()

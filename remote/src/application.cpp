@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "key_accessible.h"
 #include "shutdown_signals.h"
+#include "single_instance.h"
 #include "transmitter_library.h"
 
 #include <QApplication>
@@ -30,10 +31,14 @@ void installFontSubstitutes() {
 
 namespace {
 
-void reportStartupFailure(const QString& message) {
+// A log-off or a service manager's stop while the box waits for OK ends
+// the program at once: the signal closes the box.
+void reportStartupFailure(const QString& message, ShutdownSignals& shutdown) {
     std::fprintf(stderr, "vantrel: %s\n", message.toLocal8Bit().constData());
-    if (canShowBoxes())
-        QMessageBox(QMessageBox::Critical, AppTitle, message, QMessageBox::Ok).exec();
+    if (!canShowBoxes()) return;
+    QMessageBox box(QMessageBox::Critical, AppTitle, message, QMessageBox::Ok);
+    shutdown.closes(&box);
+    box.exec();
 }
 
 }  // namespace
@@ -52,6 +57,16 @@ int runApplication() {
     installFontSubstitutes();
     installAccessibility();
     ShutdownSignals shutdown;
+    SingleInstance instance;
+    if (!instance.first()) {
+        QString why;
+        if (!instance.wakeFirst(why)) {
+            std::fprintf(stderr, "vantrel: %s\n", why.toLocal8Bit().constData());
+            return 1;
+        }
+        std::fprintf(stderr, "vantrel: a remote is running already on this display; it was brought to the front\n");
+        return 0;
+    }
 
     ControllerSettings settings;
     SettingsStore store;
@@ -59,11 +74,12 @@ int runApplication() {
     try {
         form = std::make_unique<Form1>(settings, store, transmitterFromLibrary(QCoreApplication::applicationDirPath()));
     } catch (const StartupError& e) {
-        reportStartupFailure(QString::fromStdString(e.what()));
+        reportStartupFailure(QString::fromStdString(e.what()), shutdown);
         return 2;
     }
     shutdown.closes(form.get());
     form->Show();
+    instance.raises(form.get());
     return QApplication::exec();
 }
 

@@ -1,8 +1,8 @@
 #include "clickable.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 
 #include <utility>
 
@@ -24,17 +24,31 @@ void Clickable::keyPressEvent(QKeyEvent* event) {
     QLabel::keyPressEvent(event);
 }
 
-// A key with the keyboard's focus is framed in the highlight colour: the
-// style's own focus mark is too faint over a picture.
-void Clickable::paintEvent(QPaintEvent* event) {
-    QLabel::paintEvent(event);
-    if (!hasFocus()) return;
-    QPainter painter(this);
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+// The window draws the frame around the key, outside it, so that it never
+// covers a small glyph such as "x".
+void Clickable::focusInEvent(QFocusEvent* event) {
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QLabel::focusInEvent(event);
+    if (parentWidget()) parentWidget()->update();
 }
 
-void Clickable::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void Clickable::focusOutEvent(QFocusEvent* event) {
+    keyboardFocus_ = false;
+    QLabel::focusOutEvent(event);
+    if (parentWidget()) parentWidget()->update();
+}
+
+void Clickable::hideFocusFrame(QWidget* window) {
+    auto* key = qobject_cast<Clickable*>(window->focusWidget());
+    if (!key || !key->keyboardFocus_) return;
+    key->keyboardFocus_ = false;
+    window->update();
+}
+
+void Clickable::mousePressEvent(QMouseEvent* event) {
+    hideFocusFrame(window());
+    event->accept();
+}
 
 void Clickable::mouseDoubleClickEvent(QMouseEvent* event) {
     endingDoubleClick_ = event->button() == Qt::LeftButton;

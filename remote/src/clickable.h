@@ -5,6 +5,9 @@
 //
 // One made a key (makeKey) is one for the keyboard and screen readers too:
 // Tab reaches it, Space or Enter presses it, and it offers a press action.
+// Its window frames it while the keyboard brought the focus there (Tab,
+// Backtab, the arrows), not after a click: a user of the mouse alone
+// never sees a frame.
 #pragma once
 
 #include "placed.h"
@@ -22,13 +25,18 @@ public:
     bool isKey() const { return key_; }
     // What a click does, for the keyboard and assistive technologies.
     void press() { emit Click(); }
+    // Whether its window frames it now.
+    bool showsFocusFrame() const { return keyboardFocus_ && hasFocus(); }
+    // A click anywhere in the window: the keyboard no longer leads.
+    static void hideFocusFrame(QWidget* window);
 
 signals:
     void Click();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -36,6 +44,7 @@ protected:
 private:
     bool endingDoubleClick_ = false;
     bool key_ = false;
+    bool keyboardFocus_ = false;
 };
 
 }  // namespace vantrel

@@ -19,7 +19,17 @@ ComboBox::ComboBox(QWidget* parent, const QStringList& items, const QString& tex
     disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
     lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     addItems(items);
+    setText(text);
+}
+
+void ComboBox::setText(const QString& text) {
     setEditText(text);
+    if (!lineEdit()->hasFocus()) lineEdit()->setCursorPosition(0);
+}
+
+void ComboBox::focusOutEvent(QFocusEvent* event) {
+    Placed<QComboBox>::focusOutEvent(event);
+    lineEdit()->setCursorPosition(0);
 }
 
 bool ComboBox::event(QEvent* event) {

@@ -1,7 +1,9 @@
 // An editable drop-down box. Its text changes raise Change (edited by the
 // user or set by code: QComboBox::editTextChanged); picking a list entry
 // raises Click (QComboBox::activated). What the user types stays exactly as
-// typed: no completion, no case folding, no length limit.
+// typed: no completion, no case folding, no length limit. Unless the user
+// is typing in it, it shows its text from the start: a narrow box showing
+// the end of "  b" would read "b" while what is used is the whole text.
 #pragma once
 
 #include "placed.h"
@@ -17,7 +19,7 @@ public:
     ComboBox(QWidget* parent, const QStringList& items, const QString& text);
 
     QString Text() const { return currentText(); }
-    void setText(const QString& text) { setEditText(text); }
+    void setText(const QString& text);
 
     std::int32_t ForeColor() const { return foreColor_; }
     void setForeColor(std::int32_t colour);
@@ -29,6 +31,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     std::function<QString()> tipSource_;

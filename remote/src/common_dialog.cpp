@@ -79,17 +79,23 @@ std::optional<std::int32_t> QtCommonDialog::chooseColor(std::int32_t current) {
     return text::numberFromColour(chosen);
 }
 
-std::optional<CommonDialog::FontChoice> QtCommonDialog::chooseFont(const FontChoice& current) {
-    // Until a font was chosen, start from the labels' design face, as drawn.
-    QFont start(design::SansSerif);
-    start.setPointSizeF(design::LabelPoints);
-    start.setFamily(current.family.isEmpty() ? QFontInfo(start).family() : current.family);
-    if (current.points > 0) start.setPointSizeF(current.points);
-    start.setBold(current.bold);
-    start.setItalic(current.italic);
+QFont QtCommonDialog::fontDialogStart(const QFont& labels, const std::optional<QFont>& last) {
+    if (last && last->family() == labels.family() && last->pointSizeF() == labels.pointSizeF() &&
+        last->bold() == labels.bold() && last->italic() == labels.italic())
+        return *last;
+    QFont start = labels;
+    start.setFamily(QFontInfo(labels).family());
+    return start;
+}
+
+std::optional<CommonDialog::FontChoice> QtCommonDialog::chooseFont(const FontChoice&) {
+    QFont design(design::SansSerif);
+    design.setPointSizeF(design::LabelPoints);
+    design.setBold(true);
     bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, start, owner_);
+    const QFont chosen = QFontDialog::getFont(&ok, fontDialogStart(labelFont_ ? labelFont_() : design, last_), owner_);
     if (!ok) return std::nullopt;
+    last_ = chosen;
     return FontChoice{chosen.family(), static_cast<float>(chosen.pointSizeF()), chosen.bold(), chosen.italic()};
 }
 

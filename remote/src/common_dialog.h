@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -52,7 +53,14 @@ protected:
 // The real dialogs: QFileDialog, QColorDialog and QFontDialog.
 class QtCommonDialog final : public CommonDialog {
 public:
-    explicit QtCommonDialog(QWidget* owner) : owner_(owner) {}
+    // `labelFont` is the font the labels have now: the font dialog starts there.
+    explicit QtCommonDialog(QWidget* owner, std::function<QFont()> labelFont = {})
+        : owner_(owner), labelFont_(std::move(labelFont)) {}
+
+    // Where the font dialog starts: the labels' font as drawn (their face
+    // may be a design name the dialog does not list), or the dialog's last
+    // choice while the labels still have it, style and all ("Condensed").
+    static QFont fontDialogStart(const QFont& labels, const std::optional<QFont>& last);
 
 protected:
     std::optional<QString> chooseFile(const QString& filter, const QString& current) override;
@@ -61,6 +69,8 @@ protected:
 
 private:
     QWidget* owner_;
+    std::function<QFont()> labelFont_;
+    std::optional<QFont> last_;
 };
 
 }  // namespace vantrel

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -33,7 +34,8 @@ float rowTop(int unit) { return static_cast<float>(120 + 240 * ((unit - 1) % 8))
 Form1::Form1(ControllerSettings& settings, SettingsStore& store, const TransmitterFactory& createTransmitter,
              std::unique_ptr<CommonDialog> dialog, std::unique_ptr<MessageBox> messages)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
-      CommonDialog1(dialog ? std::move(dialog) : std::make_unique<QtCommonDialog>(this)),
+      CommonDialog1(dialog ? std::move(dialog)
+                           : std::make_unique<QtCommonDialog>(this, [this] { return lbl1[1]->font(); })),
       settings_(settings),
       store_(store),
       messages_(messages ? std::move(messages) : std::make_unique<QtMessageBox>(this)) {
@@ -157,6 +159,8 @@ void Form1::connectHandlers() {
     connect(lblWiden, &Label::Click, this, &Form1::lblWiden_Click);
     connect(lblTall, &Label::Click, this, &Form1::lblTall_Click);
     connect(lblClose, &Label::Click, this, &Form1::lblClose_Click);
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (control->focusPolicy() & Qt::TabFocus) control->installEventFilter(this);
 }
 
 void Form1::Show() {
@@ -287,13 +291,51 @@ void Form1::setPicture(const QPixmap& picture) {
 }
 
 // The picture sits once at the top-left corner, neither scaled nor tiled.
+// The key the keyboard is on is framed in the highlight colour, just
+// outside it: the style's own mark is too faint over a picture, and inside
+// a small label a frame would cover the glyph.
 void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), text::colourFromNumber(backColor_));
     if (!picture_.isNull()) painter.drawPixmap(0, 0, picture_);
+    if (auto* key = qobject_cast<Clickable*>(focusWidget()); key && key->showsFocusFrame()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRect(QRectF(key->geometry()).adjusted(-2, -2, 2, 2));
+    }
+}
+
+// The arrows move the focus by place on the screen: left and right between
+// a unit's ON and OFF, up and down between units. The house box keeps its
+// arrows for its letters.
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || watched == cmbHouseCode) return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int k = key->key();
+    if (key->modifiers() != Qt::NoModifier || (k != Qt::Key_Left && k != Qt::Key_Right && k != Qt::Key_Up && k != Qt::Key_Down))
+        return QWidget::eventFilter(watched, event);
+    if (QWidget* next = neighbour(static_cast<QWidget*>(watched), k))
+        next->setFocus(k == Qt::Key_Left || k == Qt::Key_Up ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    return true;
+}
+
+QWidget* Form1::neighbour(const QWidget* from, int arrow) const {
+    const QPoint origin = from->geometry().center();
+    QWidget* best = nullptr;
+    int bestCost = 0;
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w == from || w->isWindow() || !w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+        const QPoint d = w->geometry().center() - origin;
+        const bool across = arrow == Qt::Key_Left || arrow == Qt::Key_Right;
+        const int along = (across ? d.x() : d.y()) * (arrow == Qt::Key_Left || arrow == Qt::Key_Up ? -1 : 1);
+        const int aside = std::abs(across ? d.y() : d.x());
+        if (along <= 0 || aside > along) continue;  // within 45 degrees of the arrow
+        if (!best || along + 2 * aside < bestCost) best = w, bestCost = along + 2 * aside;
+    }
+    return best;
 }
 
 void Form1::mousePressEvent(QMouseEvent* event) {
+    Clickable::hideFocusFrame(this);
     std::int16_t button = 0;
     if (event->button() == Qt::LeftButton) button = 1;
     else if (event->button() == Qt::RightButton) button = 2;

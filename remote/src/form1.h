@@ -153,6 +153,7 @@ protected:
     // hidden: Tab skips it and screen readers do not offer it as showing.
     void placed(QWidget& control) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -175,6 +176,8 @@ private:
     void keepOnAScreen();
     void setLabelsLeft(float left);
     void placeAll();
+    // The control nearest `from` on the screen in an arrow's direction.
+    QWidget* neighbour(const QWidget* from, int arrow) const;
 
     ControllerSettings& settings_;
     SettingsStore& store_;

@@ -16,8 +16,10 @@ namespace {
 
 using namespace design;
 
-const QString WebAddress = QStringLiteral("www.example.org");
-const QString HelpAddress = QStringLiteral("example.org");
+// Where the help really is: the manual page, and the folder of notes that
+// comes with the program (the project has no web address or mailbox).
+const QString Manual = QStringLiteral("man vantrel");
+const QString Notes = QStringLiteral(VANTREL_DOC_FOLDER);
 
 // Refuses a keystroke or a paste after which the port box's leading number
 // would no longer fit a port number, so that the box never shows one port
@@ -88,9 +90,9 @@ void FrmSettings::createControls() {
     Label2->place(2400, 1320, 1455, 255);
     Label3 = new Label(this, QStringLiteral("Vantrel project"), box);
     Label3->place(2400, 1560, 1455, 255);
-    Label4 = new Label(this, WebAddress, box);
+    Label4 = new Label(this, QStringLiteral("Manual: ") + Manual, box);
     Label4->place(2400, 1800, 1815, 255);
-    Label5 = new Label(this, QStringLiteral("vantrel@example.org"), box);
+    Label5 = new Label(this, Notes, box);
     Label5->place(2400, 2040, 1815, 255);
     for (Label* l : {Label2, Label3, Label4, Label5}) l->setDesignFont(SansSerif, LabelPoints, false);
     for (Label* l : {Label1, Label2, Label3, Label4, Label5, Label7}) {
@@ -98,7 +100,7 @@ void FrmSettings::createControls() {
         l->setForeColor(l == Label1 ? Orange : White);
     }
 
-    Label6 = new Label(this, HelpAddress, {.transparent = true, .autoSize = true});
+    Label6 = new Label(this, Manual, {.transparent = true, .autoSize = true});
     Label6->place(2400, 2400, 1965, 300);
     Label6->setForeColor(Orange);
     Label6->setDesignFont(SansSerif, 12, true);
@@ -122,7 +124,7 @@ void FrmSettings::nameControls() {
         {cmdResetAll, "Go back to the built-in pictures at the next start"},
         {cmdUnloadBackround, "Remove the remote's background picture"},
         {cmbButtons, "Switch the remote between picture keys and standard buttons"},
-        {Command1, "Make the project's web address blink"}};
+        {Command1, "Make the way to the help blink"}};
     for (auto [button, tip] : buttons) {
         describe(*button, QString(), QString::fromLatin1(tip));
         button->setAccessibleDescription(QString::fromLatin1(tip));
@@ -136,7 +138,7 @@ void FrmSettings::nameControls() {
     Combo1->setTipSource(
         [this] { return QStringLiteral("The COM port of the transmitter: ") + main_.describePort(settings_.ComPort); });
     for (Label* l : {Label1, Label2, Label3, Label4, Label5}) describe(*l, l->Caption(), l->Caption());
-    describe(*Label6, QStringLiteral("Project web address"), HelpAddress);
+    describe(*Label6, QStringLiteral("Where the help is"), QStringLiteral("Type it in a terminal: ") + Manual);
 }
 
 // All event wiring in one place.

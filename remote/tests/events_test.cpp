@@ -179,6 +179,18 @@ const ui_case everyControl[] = {
          EXPECT_EQ(t.form->cmbHouseCode->Text(), "c");
          EXPECT_EQ(t.settings.HouseCode, "C");  // upper-cased by the command that went out
      }},
+    // What the box shows is what is used: its text from the start, once the
+    // user is done typing.
+    {"house_typed_then_tab", [](Ui& t) {
+         t.form->setHeight(2500);
+         t.click(t.form->cmbHouseCode->lineEdit());
+         t.retype(t.form.get(), QStringLiteral("  b"));
+         t.key(t.form.get(), Qt::Key_Tab);
+     },
+     [](Ui& t) {
+         EXPECT_EQ(t.settings.HouseCode, "  b");
+         EXPECT_EQ(t.form->cmbHouseCode->lineEdit()->cursorPosition(), 0);
+     }},
     {"house_picked", [](Ui& t) {
          t.form->setHeight(2500);
          t.form->cmbHouseCode->showPopup();
@@ -268,6 +280,16 @@ const ui_case everyControl[] = {
                [](Ui& t, FrmSettings& w) {
                    EXPECT_EQ(w.Combo1->Text(), "1");
                    EXPECT_EQ(t.settings.ComPort, 1);
+               }),
+    onSettings("Combo1_typed_then_left",
+               [](Ui& t, FrmSettings& w) {
+                   t.click(w.Combo1->lineEdit());
+                   t.retype(&w, QStringLiteral("4000"));
+                   t.click(w.cmbButtons);
+               },
+               [](Ui& t, FrmSettings& w) {
+                   EXPECT_EQ(t.settings.ComPort, 4000);
+                   EXPECT_EQ(w.Combo1->lineEdit()->cursorPosition(), 0);
                }),
     onSettings("Combo1_picked",
                [](Ui& t, FrmSettings& w) {

@@ -60,7 +60,11 @@ public:  // open to the rows that make the files
     // once to end (with a signal it is born blocking, so that it acts on it
     // once it is up).
     launch program(kestrix::testing::environment more = {}, int signal = SIGTERM) const {
-        more.insert(more.begin(), {{"QT_QPA_PLATFORM", VANTREL_TEST_PLATFORM}, {"XDG_CONFIG_HOME", path("config").toStdString()}});
+        // A runtime folder of its own: a remote of another test is not this one's twin.
+        QDir().mkpath(path("runtime"));
+        QFile::setPermissions(path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        more.insert(more.begin(), {{"QT_QPA_PLATFORM", VANTREL_TEST_PLATFORM}, {"XDG_CONFIG_HOME", path("config").toStdString()},
+                                   {"XDG_RUNTIME_DIR", path("runtime").toStdString()}});
         launch how({VANTREL_PROGRAM}, more);
         how.blocked = signal;
         return how;
@@ -291,6 +295,29 @@ TEST_P(ShutdownSignal, ClosesTheWindowAndSaves) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignal, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
                          [](const auto& row) { return std::string(sigabbrev_np(row.param)); });
+
+// One remote per user and display: a second start brings the running one
+// to the front and ends, so that closing both cannot overwrite the first's
+// settings with a second copy's. A copy that was killed does not count.
+TEST_F(Hostile, ASecondStartBringsTheFirstToTheFrontAndChangesNoSetting) {
+    write(conf(), settings("ComPort=4\nHouseCode=C\nForeGroundColor=255"));
+    expectOrderly(start());  // the file as the program writes it
+    const QByteArray before = read(conf());
+    const kestrix::testing::environment told = {{"QT_LOGGING_RULES", "vantrel.instance.debug=true"}};
+    kestrix::testing::child first(program(told, 0));
+    ASSERT_TRUE(first.says("listening for a second start")) << first.output();
+    const ending second = start(program({}, 0));
+    EXPECT_TRUE(second.ok()) << second.output;
+    EXPECT_NE(second.output.find("a remote is running already on this display; it was brought to the front"), std::string::npos)
+        << second.output;
+    expectOrderly(first.finish(SIGTERM, 20));
+    EXPECT_EQ(read(conf()), before);
+
+    kestrix::testing::child killed(program(told, 0));
+    ASSERT_TRUE(killed.says("listening for a second start")) << killed.output();
+    killed.finish(SIGKILL);  // its lock and socket stay behind
+    expectOrderly(start());
+}
 
 // The save needs no temporary folder, and says why when it cannot be made.
 TEST_F(Hostile, AnUnusableTemporaryFolderDoesNotStopTheSave) {

@@ -92,6 +92,56 @@ TEST_F(Names, ScreenReadersGetWhatTheWindowShowsAndPressKeysLikeAClick) {
     EXPECT_EQ(control->frames(), std::vector<std::string>(8, "D5 AA 60 08 AD"));  // four presses
 }
 
+// The frame the keyboard follows: none for a user of the mouse alone,
+// there once Tab or an arrow moved the focus, gone at the next click.
+TEST_F(Names, OnlyTheKeyboardShowsWhereTheFocusIs) {
+    const auto framed = [&] {
+        std::vector<QString> out;
+        for (Clickable* k : form->findChildren<Clickable*>())
+            if (k->showsFocusFrame()) out.push_back(k->accessibleName());
+        return out;
+    };
+    EXPECT_TRUE(framed().empty());  // the window gave a key the focus, not the keyboard
+    click(form->Image1[2]);
+    EXPECT_TRUE(framed().empty());
+    key(form.get(), Qt::Key_Tab);
+    ASSERT_EQ(framed().size(), 1u);
+    click(form->Image2[5]);
+    EXPECT_TRUE(framed().empty());
+    key(form.get(), Qt::Key_Backtab);
+    EXPECT_EQ(framed().size(), 1u);
+    click(form.get(), Qt::LeftButton, background());
+    EXPECT_TRUE(framed().empty());
+}
+
+// The arrows go by place on the screen: left and right between a unit's ON
+// and OFF, up and down between units, and nowhere where nothing is.
+TEST_F(Names, ArrowsMoveTheFocusByPlace) {
+    struct step {
+        QWidget* from;
+        Qt::Key arrow;
+        QWidget* to;
+    };
+    const auto walk = [&](const std::vector<step>& steps) {
+        for (const step& s : steps) {
+            s.from->setFocus(Qt::TabFocusReason);
+            key(form.get(), s.arrow);
+            EXPECT_EQ(QApplication::focusWidget(), s.to)
+                << s.from->accessibleName().toStdString() << " then arrow " << s.arrow << " went to "
+                << (QApplication::focusWidget() ? QApplication::focusWidget()->accessibleName().toStdString() : "nothing");
+            auto* key = qobject_cast<Clickable*>(QApplication::focusWidget());
+            EXPECT_TRUE(!key || key->showsFocusFrame());
+        }
+    };
+    walk({{form->Image1[4], Qt::Key_Right, form->Image2[4]}, {form->Image2[4], Qt::Key_Left, form->Image1[4]},
+          {form->Image1[4], Qt::Key_Down, form->Image1[5]}, {form->Image2[5], Qt::Key_Up, form->Image2[4]},
+          {form->Image2[4], Qt::Key_Right, form->Image2[4]}});  // the narrow window ends there
+    click(form->lblWiden);
+    walk({{form->Image2[4], Qt::Key_Right, form->Image1[12]}, {form->Image1[12], Qt::Key_Left, form->Image2[4]}});
+    standardButtons();
+    walk({{form->cmdON[7], Qt::Key_Right, form->cmdOFF[7]}, {form->cmdOFF[7], Qt::Key_Down, form->cmdOFF[8]}});
+}
+
 // Boxes are labelled as their captions say, buttons spoken as they read.
 TEST_F(Names, BoxesHaveTheirLabelAndButtonsSayTheirCaption) {
     form->setHeight(2500);  // the house box shows

@@ -3,10 +3,15 @@
 #include "frm_settings.h"
 #include "support/remote_fixture.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace vantrel::testing {
 namespace {
@@ -80,6 +85,35 @@ TEST_F(SettingsWindow, LabelFontReachesAllNineteenLabelsAndTheNextStart) {
         EXPECT_FLOAT_EQ(l->FontSize(), 14);
         EXPECT_TRUE(l->FontItalic());
     }
+}
+
+// The real font dialog starts where the labels are: their face as drawn,
+// bold, 8.25 points; after a choice, on that face and style again, so that
+// OK without looking changes nothing.
+TEST_F(SettingsWindow, TheFontDialogStartsFromTheLabelsFont) {
+    form->CommonDialog1 = std::make_unique<QtCommonDialog>(form.get(), [this] { return form->lbl1[1]->font(); });
+    QFont seen, choice;
+    const auto answer = [&](bool take) {
+        QTimer::singleShot(0, [&] {
+            auto* fonts = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            if (!fonts) return;
+            seen = fonts->currentFont();
+            if (take) fonts->setCurrentFont(choice);
+            take ? fonts->accept() : fonts->reject();
+        });
+        click(window->cmdFont);
+    };
+    answer(false);
+    EXPECT_EQ(seen.family(), QFontInfo(form->lbl1[1]->font()).family());  // MS Sans Serif as drawn
+    EXPECT_TRUE(seen.bold());
+    EXPECT_EQ(seen.pointSize(), 8);  // 8.25 as near as the dialog's whole points come
+    choice = QFontDatabase::font(QStringLiteral("DejaVu Serif"), QStringLiteral("Condensed"), 24);
+    answer(true);
+    ASSERT_FLOAT_EQ(form->lbl1[1]->FontSize(), 24);
+    answer(true);  // OK without looking
+    EXPECT_EQ(QFontInfo(seen).styleName(), QFontInfo(choice).styleName());
+    EXPECT_FALSE(seen.italic());
+    EXPECT_FALSE(form->lbl1[1]->FontItalic());
 }
 
 TEST_F(SettingsWindow, ARefusedFaceOrSizeLeavesThatPropertyAndAppliesTheRest) {

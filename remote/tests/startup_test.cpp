@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
 
 class Startup : public ::testing::Test {
@@ -51,6 +54,31 @@ TEST_F(Startup, WithoutADisplayItAnswersHelpAndVersionAndSaysWhyItCannotStart) {
     EXPECT_EQ(output.count(QLatin1Char('\n')), 1) << output.toStdString();
     EXPECT_TRUE(output.startsWith(QStringLiteral("vantrel: no display"))) << output.toStdString();
 }
+
+// A log-off or a service manager's stop while the start-up error waits for
+// its OK: the program ends at once, without a word saved.
+class SignalDuringTheStartUpError : public Startup, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalDuringTheStartUpError, EndsTheProgramWithinASecond) {
+    if (::access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed (apt install xvfb): no display to show the box on";
+    // An X server of the test's own; it says which display it took once it listens.
+    kestrix::testing::child x(kestrix::testing::launch({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}));
+    ASSERT_TRUE(x.says("\n")) << x.output();
+    const std::string display = ":" + x.output().substr(0, x.output().find('\n'));
+    kestrix::testing::launch how({program.toStdString()}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display},
+                                                           {"XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toStdString()}});
+    kestrix::testing::child vantrel(how);  // no library beside it: the box says so
+    ASSERT_TRUE(vantrel.says("was not found", 20)) << vantrel.output();
+    const double asked = kestrix::testing::monotonic_seconds();
+    ::kill(vantrel.pid(), GetParam());
+    const kestrix::testing::ending end = vantrel.finish(0, 10);
+    EXPECT_LT(kestrix::testing::monotonic_seconds() - asked, 1.0);
+    EXPECT_TRUE(end.exited && end.status != 0) << end.status << "\n" << end.output;
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("config/Vantrel.conf"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalDuringTheStartUpError, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const auto& row) { return std::string(sigabbrev_np(row.param)); });
 
 struct library_case {
     const char* name;
