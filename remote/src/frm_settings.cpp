@@ -92,9 +92,10 @@ void FrmSettings::createControls() {
     Label3->place(2400, 1560, 1455, 255);
     Label4 = new Label(this, QStringLiteral("Manual: ") + Manual, box);
     Label4->place(2400, 1800, 1815, 255);
-    Label5 = new Label(this, Notes, box);
+    Label5 = new Label(this, Notes, {.transparent = false, .autoSize = true});  // a path is one line
     Label5->place(2400, 2040, 1815, 255);
     for (Label* l : {Label2, Label3, Label4, Label5}) l->setDesignFont(SansSerif, LabelPoints, false);
+    Label5->setFontSize(LabelPoints);  // as wide as its path
     for (Label* l : {Label1, Label2, Label3, Label4, Label5, Label7}) {
         l->setBackColor(DarkGrey);
         l->setForeColor(l == Label1 ? Orange : White);

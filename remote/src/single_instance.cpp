@@ -98,6 +98,7 @@ void SingleInstance::bringToFront() {
     window_->showNormal();
     window_->raise();
     window_->activateWindow();
+    qCDebug(lcInstance) << "brought to the front for a second start";
 }
 
 bool SingleInstance::wakeFirst(QString& why) const {

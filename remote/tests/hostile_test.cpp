@@ -310,13 +310,17 @@ TEST_F(Hostile, ASecondStartBringsTheFirstToTheFrontAndChangesNoSetting) {
     EXPECT_TRUE(second.ok()) << second.output;
     EXPECT_NE(second.output.find("a remote is running already on this display; it was brought to the front"), std::string::npos)
         << second.output;
+    EXPECT_TRUE(first.says("brought to the front for a second start")) << first.output();
     expectOrderly(first.finish(SIGTERM, 20));
     EXPECT_EQ(read(conf()), before);
 
     kestrix::testing::child killed(program(told, 0));
     ASSERT_TRUE(killed.says("listening for a second start")) << killed.output();
     killed.finish(SIGKILL);  // its lock and socket stay behind
-    expectOrderly(start());
+    kestrix::testing::child next(program(told, 0));
+    ASSERT_TRUE(next.says("listening for a second start")) << next.output();
+    EXPECT_TRUE(start(program({}, 0)).ok());
+    expectOrderly(next.finish(SIGTERM, 20));
 }
 
 // The save needs no temporary folder, and says why when it cannot be made.

@@ -51,10 +51,11 @@ TEST_F(SettingsWindow, LoadShowsStyleAndPortAndStopsTheBlink) {
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     settings.TypeOfButtons = true;
-    settings.ComPort = 3;
+    settings.ComPort = 4000;
     open();
     EXPECT_EQ(window->cmbButtons->Caption(), "use skinned buttons.");
-    EXPECT_EQ(window->Combo1->Text(), "3");
+    EXPECT_EQ(window->Combo1->Text(), "4000");
+    EXPECT_EQ(window->Combo1->lineEdit()->cursorPosition(), 0);  // shown from its start
     EXPECT_FALSE(window->Timer1->isActive());
     EXPECT_FLOAT_EQ(window->Height(), 3720);
 }
