@@ -4,9 +4,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
           libgl-dev qt6-qpa-plugins fonts-dejavu-core fonts-liberation
-          desktop-file-utils appstream dpkg-dev man-db
+          desktop-file-utils appstream dpkg-dev debhelper fakeroot man-db
           libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev mosquitto mosquitto-clients
           systemd sigrok-cli lintian file xvfb)
 

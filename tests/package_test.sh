@@ -1,93 +1,106 @@
 #!/usr/bin/env bash
-# Builds the Debian packages and takes them as a Debian machine would:
-# lintian finds no error and no warning in any, the desktop entry and the
-# metainfo validate, the control fields are right with Depends computed
-# from the binaries and naming only Debian packages, the service passes
-# systemd's check, and the programs unpacked into a temporary root (never
-# into this machine) run and find their library relative to themselves.
+# Builds the source and binary packages with dpkg-buildpackage and takes
+# them as a Debian machine would: lintian finds no error and no warning,
+# Depends name only Debian packages, and in a scratch root (never this
+# machine) the packages install, the service passes systemd's check, the
+# installed-package tests of debian/tests pass and the remote comes up.
+# Enabled and then purged, the packages leave nothing of theirs behind.
 set -euo pipefail
 src=$1
-build=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unset LD_LIBRARY_PATH
 fail() { echo "package test: $*" >&2; exit 1; }
 
-desktop-file-validate "$src/remote/resources/org.example.vantrel.desktop" || fail "the desktop entry does not validate"
-appstreamcli validate --no-net "$src/remote/resources/org.example.vantrel.metainfo.xml" >/dev/null ||
-    fail "the metainfo does not validate: $(appstreamcli validate --no-net "$src/remote/resources/org.example.vantrel.metainfo.xml")"
-
-(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || fail "cpack failed: $(cat "$work/cpack.log")"
+# The tree as a clean clone has it, with what is not committed yet.
+mkdir "$work/vantrel"
+if git -C "$src" rev-parse 2>/dev/null; then
+    (cd "$src" && git ls-files -z --cached --others --exclude-standard | xargs -0 sh -c 'for f; do [ ! -e "$f" ] || printf "%s\0" "$f"; done' _ |
+        tar -cf - --no-recursion --null -T -) | tar -C "$work/vantrel" -xf -
+else
+    tar -C "$src" --exclude-vcs --exclude='./build*' -cf - . | tar -C "$work/vantrel" -xf -
+fi
+(cd "$work/vantrel" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -us -uc >"$work/build.log" 2>&1) ||
+    fail "dpkg-buildpackage failed: $(tail -40 "$work/build.log")"
 arch=$(dpkg --print-architecture)
-deb() { find "$work/out" -maxdepth 1 -name "$1_*_$arch.deb"; }
-for package in libkestrix1 libkestrix-dev vantrel kestrix-tools; do
-    file=$(deb "$package")
-    [ -n "$file" ] || fail "no ${package}_<version>_$arch.deb in $(ls "$work/out")"
-    field() { dpkg-deb -f "$file" "$1"; }
-    [ "$(field Package)" = "$package" ] || fail "Package is $(field Package)"
-    [ "$(field Architecture)" = "$arch" ] || fail "$package: Architecture is $(field Architecture)"
-    [[ "$file" == *"${package}_$(field Version)_$arch.deb" ]] || fail "$file does not carry the version $(field Version)"
-    # An override needs its reason on the line above it.
-    lintian -I --pedantic "$file" >"$work/lintian.log" 2>&1 || true
-    ! grep -E '^[EW]: ' "$work/lintian.log" || fail "lintian finds errors or warnings in $package"
-    IFS=, read -ra entries <<<"$(field Depends)"
+lintian -I --pedantic "$work"/vantrel_*_"$arch".changes >"$work/lintian.log" 2>&1 || true
+cat "$work/lintian.log"
+! grep -E '^[EW]: ' "$work/lintian.log" || fail "lintian finds errors or warnings"
+
+packages=(libkestrix1 libkestrix-dev vantrel kestrix-tools)
+deb() { echo "$work/$1_"*"_$arch.deb"; }
+version=$(dpkg-deb -f "$(deb libkestrix1)" Version)
+for package in "${packages[@]}"; do
+    depends=$(dpkg-deb -f "$(deb "$package")" Depends)
+    IFS=, read -ra entries <<<"$depends"
     for entry in "${entries[@]}"; do
         name=$(awk '{print $1}' <<<"$entry")
-        [[ "$name" == libkestrix1 ]] || apt-cache show "$name" >/dev/null 2>&1 || dpkg-query -W "$name" >/dev/null 2>&1 ||
+        [[ "$name" == libkestrix1 ]] || apt-cache show "$name" >/dev/null 2>&1 ||
             fail "$package depends on $name, which is no Debian package"
     done
-    dpkg-deb -x "$file" "$work/root"
-done
-# Computed by dpkg-shlibdeps: versioned entries for what the binaries link.
-for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6; do
-    dpkg-deb -f "$(deb vantrel)" Depends | grep -q "$lib (>= " || fail "vantrel lacks a computed Depends on $lib"
-done
-version=$(dpkg-deb -f "$(deb libkestrix1)" Version)
-for package in vantrel kestrix-tools libkestrix-dev; do
-    dpkg-deb -f "$(deb "$package")" Depends | grep -q "libkestrix1 (= $version)" ||
+    [ "$package" = libkestrix1 ] || grep -q "libkestrix1 (= $version)" <<<"$depends" ||
         fail "$package does not depend on libkestrix1 of its own version"
 done
-dpkg-deb -e "$(deb libkestrix1)" "$work/library"
-[ -f "$work/library/triggers" ] && [ ! -e "$work/library/postinst" ] || fail "libkestrix1 runs ldconfig otherwise than by trigger"
+dpkg-deb -f "$(deb vantrel)" Depends | grep -q "libqt6widgets6 (>= " || fail "vantrel lacks a computed Depends on Qt"
 
-usr=$work/root/usr
-libdir=$usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-[ "$(readlink "$libdir/libkestrix.so.1")" = libkestrix.so.1.0.0 ] || fail "the SONAME link is missing from $libdir"
-for f in include/kestrix/controlcm.h share/applications/org.example.vantrel.desktop \
-         share/metainfo/org.example.vantrel.metainfo.xml share/icons/hicolor/48x48/apps/vantrel.png \
-         share/doc/vantrel/copyright share/doc/libkestrix1/changelog.Debian.gz; do
-    [ -e "$usr/$f" ] || fail "$f is not in the packages"
+# A scratch root with the system's units beside ours, for systemd's check.
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/updates" "$root/lib/systemd" "$root/bin" "$work/stubs" "$work/tmp"
+touch "$root/var/lib/dpkg/status"
+cp -r /lib/systemd/system "$root/lib/systemd/"
+cp /bin/kill "$root/bin/"  # the service's ExecReload=
+find "$root" ! -type d ! -path '*/var/lib/dpkg/*' | sort >"$work/before"
+# The maintainer scripts run here with DPKG_ROOT set; stand-ins keep them
+# off this machine's own systemd.
+for program in systemctl deb-systemd-invoke; do
+    printf '#!/bin/sh\nexit 0\n' >"$work/stubs/$program" && chmod +x "$work/stubs/$program"
 done
-[ -e "$libdir/pkgconfig/kestrix.pc" ] && [ "$(readlink "$libdir/libkestrix.so")" = libkestrix.so.1 ] ||
-    fail "kestrix.pc or the link libkestrix.so is missing from $libdir"
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(fakeroot)
+in_root() {
+    PATH="$work/stubs:$PATH" "${as_root[@]}" dpkg --root="$root" --force-script-chrootless --force-depends \
+        --log=/dev/null "$@" >"$work/dpkg.log" 2>&1 || fail "dpkg $1 failed: $(cat "$work/dpkg.log")"
+}
+in_root --install "$(deb libkestrix1)" "$(deb libkestrix-dev)" "$(deb vantrel)" "$(deb kestrix-tools)"
+
+usr=$root/usr
+desktop-file-validate "$usr/share/applications/org.example.vantrel.desktop" || fail "the desktop entry does not validate"
+appstreamcli validate --no-net "$usr/share/metainfo/org.example.vantrel.metainfo.xml" >"$work/appstream.log" ||
+    fail "the metainfo does not validate: $(cat "$work/appstream.log")"
 for page in man1/kestrix-send.1.gz man1/vantrel.1.gz man8/kestrix-bridge.8.gz; do
-    manual=$(MANWIDTH=80 man --warnings -l "$usr/share/man/$page" 2>"$work/man.err") || fail "man cannot render $page"
+    MANWIDTH=80 man --warnings -l "$usr/share/man/$page" >/dev/null 2>"$work/man.err" || fail "man cannot render $page"
     [ ! -s "$work/man.err" ] || fail "$page renders with warnings: $(cat "$work/man.err")"
-    grep -qE '^NAME' <<<"$manual" || fail "$page has no NAME section"
 done
 
-out=$("$usr/bin/kestrix-send" --dry-run A3 on) || fail "the unpacked kestrix-send failed: $out"
-grep -q 'D5 AA 60 08 AD  x2  house A unit 3 ON' <<<"$out" || fail "the unpacked kestrix-send sent something else: $out"
-
-# The bridge: its example configuration, unchanged, names no port and is
-# refused (COM1 may be the console); with a port named it checks out. It
-# is a conffile, and the service passes systemd's own check within a root
-# that has the system's units beside ours.
-if out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/root/etc/kestrix/bridge.toml" 2>&1); then
-    fail "the example configuration, naming no port, was taken: $out"
-fi
-grep -q "port or device: missing" <<<"$out" || fail "the refusal of the example does not say what is missing: $out"
-sed 's/^#\[transmitter\]/[transmitter]/; s/^#port = 5/port = 5/' "$work/root/etc/kestrix/bridge.toml" >"$work/bridge.toml"
-out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/bridge.toml") ||
-    fail "the example configuration with a port does not check out: $out"
-dpkg-deb -e "$(deb kestrix-tools)" "$work/tools"
-grep -qx /etc/kestrix/bridge.toml "$work/tools/conffiles" || fail "/etc/kestrix/bridge.toml is no conffile"
-cp -rn /lib/systemd/system/. "$work/root/lib/systemd/system/"
-install -D /bin/kill "$work/root/bin/kill"  # the service's ExecReload=
-systemd-analyze verify --man=no --root="$work/root" kestrix-bridge.service >"$work/verify.log" 2>&1 ||
+/bin/systemctl --root="$root" enable kestrix-bridge.service >/dev/null 2>&1 || fail "the service cannot be enabled"
+[ -L "$root/etc/systemd/system/multi-user.target.wants/kestrix-bridge.service" ] || fail "enabling made no link"
+systemd-analyze verify --man=no --root="$root" kestrix-bridge.service >"$work/verify.log" 2>&1 ||
     fail "systemd-analyze verify refuses kestrix-bridge.service: $(cat "$work/verify.log")"
+# The example configuration, unchanged, names no port and is refused (the
+# first serial port may be the console); with its port line it checks out.
+example=$root/etc/kestrix/bridge.toml
+grep -qx /etc/kestrix/bridge.toml "$root/var/lib/dpkg/info/kestrix-tools.conffiles" || fail "the example is no conffile"
+! "$usr/bin/kestrix-bridge" --check-config --config "$example" >/dev/null 2>&1 || fail "the example naming no port was taken"
+sed 's/^#\[transmitter\]/[transmitter]/; s/^#port = 5/port = 5/' "$example" >"$work/bridge.toml"
+out=$("$usr/bin/kestrix-bridge" --check-config --config "$work/bridge.toml") || fail "the example with a port is refused: $out"
 
-# The unpacked remote must find its library, come up and save.
+# The tests Debian runs on installed packages, against this root.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+for test in $(sed -n 's/^Tests://p' "$work/vantrel/debian/tests/control"); do
+    PATH="$usr/bin:$PATH" AUTOPKGTEST_TMP=$(mktemp -d -p "$work/tmp") PKG_CONFIG_SYSROOT_DIR="$root" \
+        PKG_CONFIG_LIBDIR="$usr/lib/$multiarch/pkgconfig" LD_LIBRARY_PATH="$usr/lib/$multiarch" \
+        "$work/vantrel/debian/tests/$test" >"$work/test.log" 2>&1 || fail "debian/tests/$test fails: $(cat "$work/test.log")"
+done
+# The remote must find its library by itself, come up and save.
 source "$(dirname "${BASH_SOURCE[0]}")/run_vantrel.sh"
 run_vantrel "$usr/bin/vantrel" "$work"
-echo "package test: passed ($(cd "$work/out" && ls ./*.deb | tr '\n' ' '))"
+
+# What the bridge keeps as a dynamic user goes with the purge.
+mkdir -p "$root/var/lib/private/kestrix"
+echo '{}' >"$root/var/lib/private/kestrix/discovery-homeassistant-kestrix.json"
+ln -s private/kestrix "$root/var/lib/kestrix"
+in_root --purge "${packages[@]}"
+find "$root" ! -type d ! -path '*/var/lib/dpkg/*' | sort >"$work/after"
+left=$(comm -13 "$work/before" "$work/after")
+[ -z "$left" ] || fail "the purge left behind: $left"
+echo "package test: passed ($(cd "$work" && ls ./*.deb | tr '\n' ' '))"
