@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/vantrel" "$work/out"
 git -C "$root" archive --format=tar HEAD | tar -C "$work/vantrel" -xf -
 mmdebstrap --variant=buildd \
-    --customize-hook="copy-in '$work/vantrel' /build" \
+    --customize-hook='mkdir "$1/build"' --customize-hook="copy-in '$work/vantrel' /build" \
     --customize-hook='chroot "$1" apt-get build-dep -y --no-install-recommends /build/vantrel' \
     --customize-hook='chroot "$1" sh -c "cd /build/vantrel && dpkg-buildpackage -us -uc -b"' \
     --customize-hook="sync-out /build '$work/out'" \
