@@ -3,7 +3,7 @@
 # holds build-essential and what debian/control's Build-Depends name, and
 # nothing else, as Debian's own builders do: a build dependency missing from
 # debian/control fails here even where this machine happens to have it.
-# Needs a Debian mirror and root (or user namespaces); takes 12 minutes.
+# Needs a Debian mirror and root (or user namespaces); takes 4 minutes.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 packages=(mmdebstrap git)
 ensure_packages

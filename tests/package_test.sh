@@ -24,7 +24,6 @@ fi
     fail "dpkg-buildpackage failed: $(tail -40 "$work/build.log")"
 arch=$(dpkg --print-architecture)
 lintian -I --pedantic "$work"/vantrel_*_"$arch".changes >"$work/lintian.log" 2>&1 || true
-cat "$work/lintian.log"
 ! grep -E '^[EW]: ' "$work/lintian.log" || fail "lintian finds errors or warnings"
 
 packages=(libkestrix1 libkestrix-dev vantrel kestrix-tools)
@@ -72,6 +71,7 @@ for page in man1/kestrix-send.1.gz man1/vantrel.1.gz man8/kestrix-bridge.8.gz; d
     [ ! -s "$work/man.err" ] || fail "$page renders with warnings: $(cat "$work/man.err")"
 done
 
+[ ! -e "$root/etc/systemd/system/multi-user.target.wants/kestrix-bridge.service" ] || fail "installing enabled the service"
 /bin/systemctl --root="$root" enable kestrix-bridge.service >/dev/null 2>&1 || fail "the service cannot be enabled"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/kestrix-bridge.service" ] || fail "enabling made no link"
 systemd-analyze verify --man=no --root="$root" kestrix-bridge.service >"$work/verify.log" 2>&1 ||
