@@ -7,16 +7,19 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
-#include <cstdlib>
-#include <unistd.h>
+#include <optional>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || qgetenv("QT_QPA_PLATFORM") == "offscreen")
         qputenv("QT_QPA_PLATFORM", VANTREL_TEST_PLATFORM);
+    // Qt wants a private runtime folder; one of the run's own, gone with it.
+    std::optional<QTemporaryDir> runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        char dir[] = "/tmp/vantrel-tests-XXXXXX";
-        if (::mkdtemp(dir)) qputenv("XDG_RUNTIME_DIR", dir);  // mkdtemp makes it 0700
+        runtime.emplace(QDir::tempPath() + QStringLiteral("/vantrel-tests-XXXXXX"));  // made 0700
+        if (runtime->isValid()) qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()));
     }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
