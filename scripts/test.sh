@@ -20,6 +20,7 @@ run_suite() {
 run_suite build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${CI:-}" = "true" ] || [ "${1:-}" = "--sanitize" ]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCHMARKS=OFF
 fi
