@@ -66,6 +66,12 @@ usr=$root/usr
 desktop-file-validate "$usr/share/applications/org.example.vantrel.desktop" || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$usr/share/metainfo/org.example.vantrel.metainfo.xml" >"$work/appstream.log" ||
     fail "the metainfo does not validate: $(cat "$work/appstream.log")"
+# Software centres show the metainfo's licence: the one the copyright file
+# gives, in SPDX's words (Debian's Expat is SPDX's MIT).
+licence=$(sed -n '/^Files: \*/,/^$/s/^License: //p' "$usr/share/doc/vantrel/copyright")
+[ "$licence" != Expat ] || licence=MIT
+grep -q "<project_license>$licence</project_license>" "$usr/share/metainfo/org.example.vantrel.metainfo.xml" ||
+    fail "the metainfo's licence is not the copyright file's ($licence)"
 for page in man1/kestrix-send.1.gz man1/vantrel.1.gz man8/kestrix-bridge.8.gz; do
     MANWIDTH=80 man --warnings -l "$usr/share/man/$page" >/dev/null 2>"$work/man.err" || fail "man cannot render $page"
     [ ! -s "$work/man.err" ] || fail "$page renders with warnings: $(cat "$work/man.err")"
