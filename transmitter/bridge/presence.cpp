@@ -72,6 +72,11 @@ void presence::connected(int rc, const std::string& why) {
     for (const std::string& pattern : topics_.subscriptions()) mqtt_->subscribe(pattern, 1);
     peers_.connected(connected_at_);
     if (!peers_.serving()) return publish(topics_.hello(), peers_.hello(), false);
+    serve();  // served before this connection: no waiting again
+}
+
+// The greeting kept, the bridge said online, and the loop told to publish.
+void presence::serve() {
     publish(topics_.hello(), peers_.hello());
     publish(topics_.availability(), "online");
     on_serve();
@@ -123,11 +128,7 @@ void presence::message(const mqtt_message& m) {
 void presence::tick() {
     const clock::time_point now = clock_.now();
     if (reconnect_at_ && now >= *reconnect_at_) connect();
-    if (connected_ && peers_.begin(now)) {
-        publish(topics_.hello(), peers_.hello());
-        publish(topics_.availability(), "online");
-        on_serve();
-    }
+    if (connected_ && peers_.begin(now)) serve();
     if (now >= tick_at_) {
         if (const std::string why = mqtt_->tick(); !why.empty() && connected_) disconnected(why);
         tick_at_ = now + std::chrono::seconds(5);

@@ -49,6 +49,7 @@ private:
     std::string where() const;
     void open();
     void connected(int rc, const std::string& why);
+    void serve();
     void disconnected(const std::string& why);
     void trouble(const std::string& what);  // said once until connected again
     void message(const mqtt_message& m);
