@@ -85,11 +85,6 @@ bool plain_topic(const std::string& t) {
            t.find("//") == std::string::npos && t.find('\0') == std::string::npos;
 }
 
-std::string host_name() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) return "bridge";
-    return name;
-}
 
 // A file the configuration names: a relative name is looked for among the
 // service's credentials first (systemd's LoadCredential=, readable by its
@@ -262,6 +257,12 @@ config load_config(const std::string& file) {
     c.mqtt.will_topic = topics(c.mqtt.base_topic, c.mqtt.discovery_prefix).availability();
     c.mqtt.will_payload = "offline";
     return c;
+}
+
+std::string host_name() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) return "bridge";
+    return name;
 }
 
 }  // namespace kestrix::bridge

@@ -66,4 +66,8 @@ struct config {
 // Reads and checks `file`; throws config_error.
 config load_config(const std::string& file);
 
+// This machine's name, as the default client id and the status say it
+// ("bridge" when it has none).
+std::string host_name();
+
 }  // namespace kestrix::bridge

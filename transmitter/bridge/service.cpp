@@ -13,15 +13,6 @@
 #include <utility>
 
 namespace kestrix::bridge {
-namespace {
-
-std::string host_name() {
-    char name[256] = {};
-    return ::gethostname(name, sizeof name - 1) == 0 && name[0] ? name : "?";
-}
-
-}  // namespace
-
 std::map<address, int> repeats(const std::vector<unit_config>& units) {
     std::map<address, int> out;
     for (const unit_config& u : units) out[u.at] = u.repeat;
