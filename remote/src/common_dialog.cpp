@@ -34,7 +34,7 @@ void CommonDialog::ShowColor() {
 }
 
 void CommonDialog::ShowFont() {
-    if (auto chosen = chooseFont({FontName, FontSize, FontBold, FontItalic})) {
+    if (auto chosen = chooseFont()) {
         FontName = chosen->family;
         FontSize = chosen->points;
         FontBold = chosen->bold;
@@ -88,7 +88,7 @@ QFont QtCommonDialog::fontDialogStart(const QFont& labels, const std::optional<Q
     return start;
 }
 
-std::optional<CommonDialog::FontChoice> QtCommonDialog::chooseFont(const FontChoice&) {
+std::optional<CommonDialog::FontChoice> QtCommonDialog::chooseFont() {
     QFont design(design::SansSerif);
     design.setPointSizeF(design::LabelPoints);
     design.setBold(true);

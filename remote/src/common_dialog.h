@@ -47,7 +47,9 @@ protected:
     // Each returns the user's choice, or nothing on cancel.
     virtual std::optional<QString> chooseFile(const QString& filter, const QString& current) = 0;
     virtual std::optional<std::int32_t> chooseColor(std::int32_t current) = 0;
-    virtual std::optional<FontChoice> chooseFont(const FontChoice& current) = 0;
+    // The font dialog starts from the labels as drawn, not from these
+    // properties (a design face the dialog may not list).
+    virtual std::optional<FontChoice> chooseFont() = 0;
 };
 
 // The real dialogs: QFileDialog, QColorDialog and QFontDialog.
@@ -65,7 +67,7 @@ public:
 protected:
     std::optional<QString> chooseFile(const QString& filter, const QString& current) override;
     std::optional<std::int32_t> chooseColor(std::int32_t current) override;
-    std::optional<FontChoice> chooseFont(const FontChoice& current) override;
+    std::optional<FontChoice> chooseFont() override;
 
 private:
     QWidget* owner_;

@@ -22,7 +22,7 @@ std::optional<QString> ScriptedDialog::chooseFile(const QString& filter, const Q
 
 std::optional<std::int32_t> ScriptedDialog::chooseColor(std::int32_t) { return next(colors); }
 
-std::optional<CommonDialog::FontChoice> ScriptedDialog::chooseFont(const FontChoice&) { return next(fonts); }
+std::optional<CommonDialog::FontChoice> ScriptedDialog::chooseFont() { return next(fonts); }
 
 // A fast counter: 97 ticks a reading keeps each command to a few thousand spins.
 RecordingControl::RecordingControl()

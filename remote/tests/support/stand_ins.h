@@ -33,7 +33,7 @@ public:
 protected:
     std::optional<QString> chooseFile(const QString& filter, const QString&) override;
     std::optional<std::int32_t> chooseColor(std::int32_t) override;
-    std::optional<FontChoice> chooseFont(const FontChoice&) override;
+    std::optional<FontChoice> chooseFont() override;
 };
 
 class RecordingMessageBox final : public MessageBox {
