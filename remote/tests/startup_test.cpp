@@ -23,14 +23,24 @@ protected:
         ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("lib")));
         program = dir.filePath(QStringLiteral("bin/vantrel"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VANTREL_PROGRAM), program));
+        // A runtime folder of its own: the remote another test starts side
+        // by side holds the one-remote-per-display lock in the shared one.
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("runtime")));
+        QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    // What every start of the copied program gets: its own settings and runtime folders.
+    std::vector<std::pair<std::string, std::string>> own(std::vector<std::pair<std::string, std::string>> more) const {
+        more.emplace_back("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toStdString());
+        more.emplace_back("XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("runtime")).toStdString());
+        return more;
     }
 
     // Runs the copied program offscreen, or with no display at all; returns
     // its exit status.
     int run(const std::vector<std::string>& arguments = {}, bool display = true) {
-        kestrix::testing::launch how{{program.toStdString()},
-                                     {{"QT_QPA_PLATFORM", "offscreen"},
-                                      {"XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toStdString()}}};
+        kestrix::testing::launch how{{program.toStdString()}, own({{"QT_QPA_PLATFORM", "offscreen"}})};
         how.argv.insert(how.argv.end(), arguments.begin(), arguments.end());
         if (!display) how.unset = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
         const kestrix::testing::ending end = kestrix::testing::run(how, 30);
@@ -68,8 +78,7 @@ TEST_P(SignalDuringTheStartUpError, EndsTheProgramWithinASecond) {
         {"/bin/sh", "-c", "exec /usr/bin/Xvfb -displayfd 1 -nolisten tcp -screen 0 800x600x24 2>/dev/null"}));
     ASSERT_TRUE(x.says("\n")) << x.output();
     const std::string display = ":" + x.output().substr(0, x.output().find('\n'));
-    kestrix::testing::launch how({program.toStdString()}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display},
-                                                           {"XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toStdString()}});
+    kestrix::testing::launch how({program.toStdString()}, own({{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display}}));
     kestrix::testing::child vantrel(how);  // no library beside it: the box says so
     ASSERT_TRUE(vantrel.says("was not found", 20)) << vantrel.output();
     const double asked = kestrix::testing::monotonic_seconds();
