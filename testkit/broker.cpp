@@ -3,9 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace kestrix::testing {
@@ -32,10 +35,19 @@ bool broker::available() { return ::access(mosquitto_program, X_OK) == 0; }
 broker::broker() : port_(free_port()) {
     const std::string conf = folder_.write("mosquitto.conf", "listener " + std::to_string(port_) +
                                                                 " 127.0.0.1\nallow_anonymous true\n"
-                                                                "persistence false\nlog_dest stderr\nlog_type all\n");
+                                                                "persistence false\nlog_dest stderr\nlog_type all\n"
+                                                                "log_dest file " + (folder_ / "mosquitto.log") +
+                                                                // Run as root it would become the user mosquitto,
+                                                                // who cannot write in the test's folder.
+                                                                "\nuser " + ::getpwuid(::getuid())->pw_name + "\n");
     mosquitto_ = std::make_unique<child>(launch({mosquitto_program, "-c", conf}));
     if (!mosquitto_->says(" running")) throw std::runtime_error("mosquitto did not start: " + mosquitto_->output());
     mosquitto_->ignore_output();  // it logs every message; nobody reads that
+}
+
+std::string broker::log() const {
+    std::ifstream in(folder_ / "mosquitto.log");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 mqtt_listener::mqtt_listener(int port, const std::vector<std::string>& patterns, const std::string& id) {

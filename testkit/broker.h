@@ -23,6 +23,8 @@ public:
     static bool available();  // the mosquitto program is installed
     broker();                 // started and accepting; throws if it will not start
     int port() const { return port_; }
+    // What mosquitto logged so far: each connection and how it ended.
+    std::string log() const;
 
 private:
     int port_ = 0;

@@ -1,12 +1,15 @@
 #include "mqtt_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <mutex>
+#include <utility>
 #include <stdexcept>
 
 namespace kestrix::bridge {
@@ -21,9 +24,15 @@ std::string sentence(std::string text) {
 
 std::string result_text(int rc) { return sentence(mosquitto_strerror(rc)); }
 
+// How long the broker holds the last will once the connection is gone. A
+// client that takes our client id over and is thrown off again at once
+// (a second bridge started with it) then never makes us look offline, nor
+// does a restart quicker than this; a crash is said a few seconds late.
+constexpr int will_delay_seconds = 5;
+
 }  // namespace
 
-mqtt_client::mqtt_client(const mqtt_options& options) : options_(options) {
+mqtt_client::mqtt_client(const mqtt_options& options) : options_(options), protocol_(MQTT_PROTOCOL_V5) {
     static std::once_flag library;
     std::call_once(library, [] { mosquitto_lib_init(); });
     handle_ = make();  // refuses bad options now, not at the first connection
@@ -40,7 +49,7 @@ mosquitto* mqtt_client::make() {
             throw std::runtime_error(std::string(what) + ": " + result_text(rc));
         }
     };
-    need(mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "MQTT 3.1.1");
+    need(mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, protocol_), "the MQTT version");
     // Small messages that must go at once: without this, a command can wait
     // 40 ms for the acknowledgement of the one before.
     need(mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1), "TCP_NODELAY");
@@ -53,21 +62,42 @@ mosquitto* mqtt_client::make() {
         need(mosquitto_tls_set(m, file(options_.ca_file), options_.ca_file.empty() ? "/etc/ssl/certs" : nullptr,
                                file(options_.cert_file), file(options_.key_file), nullptr),
              "TLS with the configured certificates");
-    if (!options_.will_topic.empty())
-        need(mosquitto_will_set(m, options_.will_topic.c_str(), static_cast<int>(options_.will_payload.size()),
-                                options_.will_payload.data(), 1, true),
-             "the last will");
+    if (!options_.will_topic.empty()) {
+        mosquitto_property* delay = nullptr;
+        if (protocol_ == MQTT_PROTOCOL_V5)
+            need(mosquitto_property_add_int32(&delay, MQTT_PROP_WILL_DELAY_INTERVAL, will_delay_seconds), "the last will's delay");
+        const int rc = mosquitto_will_set_v5(m, options_.will_topic.c_str(), static_cast<int>(options_.will_payload.size()),
+                                             options_.will_payload.data(), 1, true, delay);
+        if (rc != MOSQ_ERR_SUCCESS) mosquitto_property_free_all(&delay);
+        need(rc, "the last will");
+    }
     // The library says why a TLS handshake failed only in its log.
     mosquitto_log_callback_set(m, [](mosquitto*, void* self, int level, const char* line) {
         if (level & MOSQ_LOG_ERR) static_cast<mqtt_client*>(self)->detail_ = line;
     });
     mosquitto_connect_callback_set(m, [](mosquitto*, void* self, int rc) {
         auto* client = static_cast<mqtt_client*>(self);
-        if (client->on_connect) client->on_connect(rc, rc ? sentence(mosquitto_connack_string(rc)) : "");
+        std::string why = rc ? client->reason(rc) : "";
+        if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && client->protocol_ == MQTT_PROTOCOL_V5) {
+            client->protocol_ = MQTT_PROTOCOL_V311;  // the next try, on a client of its own, speaks that
+            why = "it speaks MQTT 3.1.1 only (the next try speaks that)";
+        }
+        if (client->on_connect) client->on_connect(rc, why);
     });
     mosquitto_disconnect_callback_set(m, [](mosquitto*, void* self, int rc) {
         auto* client = static_cast<mqtt_client*>(self);
-        if (client->on_disconnect) client->on_disconnect(rc ? client->explained(rc) : "disconnected");
+        // The broker's own reasons (MQTT 5) are 128 and above; below are the library's.
+        const std::string why = rc == MQTT_RC_SESSION_TAKEN_OVER ? taken_over
+                                : rc >= 128                      ? client->reason(rc)
+                                : rc                             ? client->explained(rc)
+                                                                 : "disconnected";
+        if (client->on_disconnect) client->on_disconnect(why);
+    });
+    mosquitto_publish_callback_set(m, [](mosquitto*, void* self, int mid) {
+        static_cast<mqtt_client*>(self)->unacknowledged_.erase(mid);
+    });
+    mosquitto_unsubscribe_callback_set(m, [](mosquitto*, void* self, int mid) {
+        static_cast<mqtt_client*>(self)->unacknowledged_.erase(mid);
     });
     mosquitto_message_callback_set(m, [](mosquitto*, void* self, const mosquitto_message* msg) {
         auto* client = static_cast<mqtt_client*>(self);
@@ -89,7 +119,13 @@ std::string mqtt_client::connect() {
     }
     tried_ = true;
     detail_.clear();
+    subscribed_.clear();
+    unacknowledged_.clear();
     return checked(mosquitto_connect_async(handle_, options_.host.c_str(), options_.port, options_.keepalive));
+}
+
+std::string mqtt_client::reason(int rc) const {
+    return sentence(protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc));
 }
 
 std::string mqtt_client::explained(int rc) const {
@@ -99,11 +135,30 @@ std::string mqtt_client::explained(int rc) const {
 std::string mqtt_client::checked(int rc) const { return rc == MOSQ_ERR_SUCCESS ? std::string() : explained(rc); }
 
 void mqtt_client::disconnect() {
+    // A socket closed with input unread is reset, not closed: the broker
+    // then sees no clean end, sends the last will in place of what was
+    // just published, and logs an error. So first no more messages (each
+    // subscription taken back) and every publish acknowledged; then the
+    // DISCONNECT, after which the broker sends nothing.
+    const auto deliver = std::exchange(on_message, nullptr);  // nobody takes them now
+    if (socket() >= 0) {
+        for (const std::string& pattern : std::exchange(subscribed_, {}))
+            if (int mid = 0; mosquitto_unsubscribe(handle_, &mid, pattern.c_str()) == MOSQ_ERR_SUCCESS) unacknowledged_.insert(mid);
+        pump_until([this] { return unacknowledged_.empty(); });
+    }
     mosquitto_disconnect(handle_);
-    // Let the last messages out, for a moment at most.
-    for (int i = 0; i < 20 && socket() >= 0 && wants_write(); ++i) {
-        pollfd p{socket(), POLLOUT, 0};
-        if (::poll(&p, 1, 100) > 0 && !writable().empty()) break;
+    pump_until([this] { return socket() < 0 || !wants_write(); });
+    on_message = deliver;
+}
+
+void mqtt_client::pump_until(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done() && socket() >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{socket(), static_cast<short>(POLLIN | (wants_write() ? POLLOUT : 0)), 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
+        if ((p.revents & (POLLIN | POLLHUP | POLLERR)) && !readable().empty()) return;
+        if ((p.revents & POLLOUT) && socket() >= 0 && !writable().empty()) return;
     }
 }
 
@@ -128,11 +183,15 @@ std::string mqtt_client::tick() { return checked(mosquitto_loop_misc(handle_)); 
 void mqtt_client::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
     // Without a connection the library refuses; what matters (states,
     // status, discovery) is published afresh on the next connection.
-    mosquitto_publish(handle_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos, retain);
+    int mid = 0;
+    if (mosquitto_publish(handle_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos, retain) ==
+            MOSQ_ERR_SUCCESS &&
+        qos > 0)
+        unacknowledged_.insert(mid);
 }
 
 void mqtt_client::subscribe(const std::string& pattern, int qos) {
-    mosquitto_subscribe(handle_, nullptr, pattern.c_str(), qos);
+    if (mosquitto_subscribe(handle_, nullptr, pattern.c_str(), qos) == MOSQ_ERR_SUCCESS) subscribed_.push_back(pattern);
 }
 
 }  // namespace kestrix::bridge

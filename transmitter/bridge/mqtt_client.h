@@ -5,7 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
+#include <vector>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -27,6 +29,10 @@ struct mqtt_options {
     bool operator==(const mqtt_options&) const = default;
 };
 
+// Why a connection ended when another client connected with its client
+// id (the broker gives an id to whoever connects last).
+inline constexpr const char* taken_over = "another client connected with this client id";
+
 struct mqtt_message {
     std::string topic;
     std::string payload;
@@ -40,7 +46,8 @@ public:
     // Starts a connection (or a new one); the outcome comes to on_connect.
     // Returns an empty string, or why it could not even start.
     virtual std::string connect() = 0;
-    virtual void disconnect() = 0;  // after letting what waits go out, for a moment at most
+    // After letting what waits go out and be acknowledged, for a moment at most.
+    virtual void disconnect() = 0;
 
     virtual int socket() const = 0;  // -1 while there is no connection
     virtual bool wants_write() const = 0;
@@ -78,12 +85,18 @@ public:
 
 private:
     mosquitto* make();
+    std::string reason(int rc) const;  // a broker's answer, in words
     std::string explained(int rc) const;  // the library's text, with the TLS reason
     std::string checked(int rc) const;    // empty for success
+    // Serves the connection until `done`, for two seconds at most.
+    void pump_until(const std::function<bool()>& done);
     mqtt_options options_;
     mosquitto* handle_ = nullptr;
     bool tried_ = false;
+    int protocol_;  // MQTT 5, or 3.1.1 for a broker that speaks nothing newer
     std::string detail_;  // the library's last error line
+    std::vector<std::string> subscribed_;  // on this connection
+    std::set<int> unacknowledged_;        // message ids of publishes and unsubscriptions
 };
 
 }  // namespace kestrix::bridge
