@@ -79,7 +79,7 @@ int check_config(std::ostream& out, const config& c) {
     const topics names(m.base_topic, m.discovery_prefix);
     if (c.mochad.port) {
         if (const std::string why = cannot_listen_on(c.mochad.host); !why.empty()) {
-            log(level::error, c.file + ": [mochad] listen: this machine cannot listen on " + text::shown(c.mochad.host) + ": " + why);
+            log(level::error, c.mochad.at + ": [mochad] listen: this machine cannot listen on " + text::shown(c.mochad.host) + ": " + why);
             return 2;
         }
     }

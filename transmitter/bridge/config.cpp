@@ -23,12 +23,13 @@ class reader {
 public:
     explicit reader(std::string file) : file_(std::move(file)) {}
 
+    // "bridge.toml:7:8", or the file alone where nothing is written.
+    std::string at(const toml::source_region& where) const {
+        return where.begin.line ? file_ + ":" + std::to_string(where.begin.line) + ":" + std::to_string(where.begin.column) : file_;
+    }
+
     [[noreturn]] void fail(const toml::source_region& where, const std::string& what) const {
-        std::ostringstream text;
-        text << file_;
-        if (where.begin.line) text << ":" << where.begin.line << ":" << where.begin.column;
-        text << ": " << what;
-        throw config_error(text.str());
+        throw config_error(at(where) + ": " + what);
     }
 
     // Every key of `table` must be one of `known`.
@@ -247,13 +248,16 @@ config load_config(const std::string& file) {
     if (const toml::table* t = r.section(root, "mochad")) {
         r.only(*t, " in [mochad]", {"listen"});
         c.mochad.listen = r.text(*t, "listen", "[mochad] ", "");
+        if (const toml::node* n = t->get("listen")) c.mochad.at = r.at(n->source());
         if (!c.mochad.listen.empty() && !split_listen(c.mochad))
             r.fail(t->get("listen")->source(), "[mochad] listen: expected an address and a port, such as "
                                                "\"127.0.0.1:1099\" or \"[::1]:1099\" (or empty: off)");
     }
     if (const toml::node* units = root.get("unit")) read_units(r, *units, c);
     read_transmitter(r, r.section(root, "transmitter"), c.transmitter);
-    if (c.mqtt.client_id.empty()) c.mqtt.client_id = "kestrix-" + host_name();
+    // Two bridges on one machine serve two base topics: their default ids differ.
+    if (c.mqtt.client_id.empty())
+        c.mqtt.client_id = "kestrix-" + host_name() + (c.mqtt.base_topic == "kestrix" ? "" : "-" + c.mqtt.base_topic);
     c.mqtt.will_topic = topics(c.mqtt.base_topic, c.mqtt.discovery_prefix).availability();
     c.mqtt.will_payload = "offline";
     return c;

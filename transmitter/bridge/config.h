@@ -44,7 +44,9 @@ struct mochad_config {
     std::string listen;  // as written: "127.0.0.1:1099"; empty: off
     std::string host;    // "127.0.0.1", "::1"; loopback when only a port is named
     int port = 0;        // 0: off
-    bool operator==(const mochad_config&) const = default;
+    std::string at;      // where `listen` is written, "bridge.toml:9:10", for what is said of it
+    // The same text port, wherever the line moved to.
+    bool operator==(const mochad_config& o) const { return listen == o.listen && host == o.host && port == o.port; }
 };
 
 struct unit_config {

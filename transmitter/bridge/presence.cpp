@@ -13,9 +13,9 @@ std::uint64_t fresh_nonce() {
 
 }  // namespace
 
-presence::presence(const mqtt_config& options, const topics& names, broker_maker make, loop_clock& time, std::string host)
+presence::presence(const mqtt_config& options, topics names, broker_maker make, loop_clock& time, std::string host)
     : options_(options),
-      topics_(names),
+      topics_(std::move(names)),
       make_(std::move(make)),
       clock_(time),
       host_(std::move(host)),
@@ -39,12 +39,15 @@ void presence::connect() {
     if (!why.empty()) disconnected(why);
 }
 
-void presence::reopen(const mqtt_config& options) {
+void presence::reopen(const mqtt_config& options, topics names) {
     leave();
     close();
     options_ = options;
+    topics_ = std::move(names);
     peers_ = peers(options.client_id, host_, fresh_nonce());
     backoff_ = std::chrono::seconds(1);
+    short_connections_ = 0;
+    said_taken_over_ = false;
     open();
     connect();
 }
@@ -89,13 +92,25 @@ void presence::disconnected(const std::string& why) {
         return step_down("another kestrix-bridge serves the base topic '" + options_.base_topic + "' with the client id '" +
                          options_.client_id + "' of this one: " + v.other +
                          "; this one stops (give each bridge a client_id and a base_topic of its own in [mqtt])");
+    // Another client took our client id (the broker says so over MQTT 5).
+    if (was && why == taken_over) {
+        const std::string other = "another client connected to the broker at " + where() + " with the client id '" +
+                                  options_.client_id + "' of this bridge";
+        if (!peers_.serving()) return step_down(other + "; this one stops (give each bridge a client_id of its own in [mqtt])");
+        if (!std::exchange(said_taken_over_, true))
+            log(level::error, other + "; this bridge serves on, the other must stop (give each a client_id of its own)");
+    }
     // Thrown off right after connecting, again and again: the broker gives
-    // our client id to another client each time it connects.
+    // our client id to another client each time it connects. The newcomer
+    // stops; one that serves keeps serving, so that its lamps stay
+    // reachable, and says so once.
     short_connections_ = was && clock_.now() - connected_at_ < std::chrono::seconds(5) ? short_connections_ + 1 : 0;
-    if (short_connections_ >= 3)
-        return step_down("the broker at " + where() + " closed the connection right after it was made, three times in a row: "
-                         "another client uses the client id '" + options_.client_id +
-                         "' (give each bridge a client_id of its own in [mqtt])");
+    const std::string shared = "the broker at " + where() + " closed the connection right after it was made, three times in a row: "
+                               "another client uses the client id '" + options_.client_id + "'";
+    if (short_connections_ >= 3 && !peers_.serving())
+        return step_down(shared + "; this one stops (give each bridge a client_id of its own in [mqtt])");
+    if (short_connections_ == 3 && !std::exchange(said_taken_over_, true))
+        log(level::error, shared + "; this bridge serves on, the other client must stop (give each a client_id of its own)");
     if (std::exchange(turned_down_, false)) {
         // Said already, with the broker's reason.
     } else if (was) {

@@ -23,7 +23,7 @@ public:
     using clock = loop_clock::clock;
     using broker_maker = std::function<std::unique_ptr<broker>(const mqtt_options&)>;
 
-    presence(const mqtt_config& options, const topics& names, broker_maker make, loop_clock& time, std::string host);
+    presence(const mqtt_config& options, topics names, broker_maker make, loop_clock& time, std::string host);
     presence(const presence&) = delete;
     presence& operator=(const presence&) = delete;
 
@@ -32,13 +32,15 @@ public:
     std::function<void(const std::string& why)> on_step_down;  // an error for the log; the bridge must stop
 
     void connect();
-    // Another broker, login or base topic: leaves the old one, meets the new.
-    void reopen(const mqtt_config& options);
+    // Another broker, login or base topic: leaves the old one (under its
+    // own topics), meets the new.
+    void reopen(const mqtt_config& options, topics names);
     // Reconnects, starts serving and keeps the connection alive when due.
     void tick();
     std::optional<clock::time_point> next() const;  // when tick() has something to do
     void add_to(std::vector<pollfd>& fds) const;
     bool handle(const pollfd& ready);  // false: not the broker's
+    bool connected() const { return connected_; }
     bool serving() const { return connected_ && peers_.serving(); }
     void publish(const std::string& topic, const std::string& payload, bool retain = true);
     // What a bridge that served says when it goes; then the connection closes.
@@ -56,7 +58,7 @@ private:
     void step_down(const std::string& why);
 
     mqtt_config options_;
-    const topics& topics_;
+    topics topics_;
     broker_maker make_;
     loop_clock& clock_;
     std::string host_;
@@ -67,6 +69,7 @@ private:
     bool stopped_ = false;
     clock::time_point connected_at_{};
     int short_connections_ = 0;  // lost right after they were made, in a row
+    bool said_taken_over_ = false;  // that another client uses our id, said once
     std::string last_trouble_;
     std::chrono::seconds backoff_{1};
     std::optional<clock::time_point> reconnect_at_;

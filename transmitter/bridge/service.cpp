@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -32,7 +33,7 @@ service::service(config c, service_parts parts)
     ::signal(SIGPIPE, SIG_IGN);
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) throw std::runtime_error(std::string("cannot wait for the sending thread: ") + std::strerror(errno));
-    open_text_port();
+    text_ = open_text_port(config_.mochad);
     broker_ = std::make_unique<presence>(config_.mqtt, topics_, parts_.mqtt, *clock_, status_.host());
     broker_->on_serve = [this] { serve(); };
     broker_->on_message = [this](const mqtt_message& m) { message(m); };
@@ -54,13 +55,29 @@ service::~service() {
     ::close(wake_fd_);
 }
 
-void service::open_text_port() {
+std::unique_ptr<text_port> service::open_text_port(const mochad_config& m) {
+    if (!m.port) return nullptr;
+    const auto listen = [&] {
+        auto port = std::make_unique<text_port>(m.host, m.port);
+        port->on_line = [this](int client, const std::string& text) { line(client, text); };
+        port->on_log = [this](const std::string& what) { bad_input_(level::warning, what); };
+        log(level::info, "text port listening on " + port->where());
+        return port;
+    };
+    try {
+        return listen();
+    } catch (const std::runtime_error&) {
+        if (!text_ || config_.mochad.port != m.port) throw;
+    }
+    // The same port on another address: the one in use must let go first,
+    // and serves on if the new one cannot be had after all.
     text_.reset();
-    if (!config_.mochad.port) return;
-    text_ = std::make_unique<text_port>(config_.mochad.host, config_.mochad.port);
-    text_->on_line = [this](int client, const std::string& text) { line(client, text); };
-    text_->on_log = [this](const std::string& what) { bad_input_(level::warning, what); };
-    log(level::info, "text port listening on " + text_->where());
+    try {
+        return listen();
+    } catch (const std::runtime_error&) {
+        text_ = open_text_port(config_.mochad);
+        throw;
+    }
 }
 
 int service::run() {
@@ -79,15 +96,22 @@ void service::serve() {
     publish_discovery();
     publish_status(true);
     publish_states();
-    for (const auto& [r, from] : std::exchange(held_, {})) queue(r, from);
+    for (std::optional<pending> p; (p = held_.take());) queue(p->req, "MQTT");
 }
 
 void service::step_down(const std::string& why) {
     log(level::error, why);
-    if (!held_.empty()) log(level::warning, std::to_string(held_.size()) + " commands were not sent");
-    held_.clear();
+    drop_held("are left to the other bridge");
     exit_status_ = 2;
     stopping_ = true;
+}
+
+void service::drop_held(const std::string& why) {
+    std::size_t dropped = 0;
+    while (held_.take()) ++dropped;
+    if (dropped)
+        log(level::warning, std::to_string(dropped) + (dropped == 1 ? " command" : " commands") +
+                                " that came over MQTT while this bridge listened for another " + why);
 }
 
 void service::publish_discovery() {
@@ -98,13 +122,25 @@ void service::publish_discovery() {
     for (const std::string& gone : discovery_book(config_.mqtt).publishing(docs)) broker_->publish(gone, "");
 }
 
+namespace {
+
+bool is_switch(const std::vector<unit_config>& units, const address& a) {
+    return std::any_of(units.begin(), units.end(), [&](const unit_config& u) { return u.at == a && !u.dimmable; });
+}
+
+}  // namespace
+
 void service::publish_state(const address& a, const unit_state& s) {
     broker_->publish(topics_.of(a, verb::state), s.on ? "ON" : "OFF");
-    if (s.level) broker_->publish(topics_.of(a, verb::level_state), std::to_string(levels::percent_of(*s.level)));
+    if (s.level && !is_switch(config_.units, a))
+        broker_->publish(topics_.of(a, verb::level_state), std::to_string(levels::percent_of(*s.level)));
 }
 
 void service::publish_states() {
     for (const auto& [a, s] : router_.states()) publish_state(a, s);
+    // A switch has no brightness: what an older bridge kept of one goes.
+    for (const unit_config& u : config_.units)
+        if (!u.dimmable) broker_->publish(topics_.of(u.at, verb::level_state), "");
 }
 
 void service::publish_status(bool now) {
@@ -130,26 +166,29 @@ void service::line(int client, const std::string& text) {
 }
 
 void service::queue(const request& r, const std::string& from, int text_client) {
+    if (text_client < 0 && !broker_->serving()) {
+        if (held_.push(r, clock_->now()) == command_queue::added::full) refuse(r, from, "are held already");
+        return;
+    }
     // Answered before the sending thread can take it: mochad clients wait
     // for their line, and a line after the frame would come too late.
     const auto accepted = [&] {
         router_.accepted(r);
         if (text_client >= 0) text_->broadcast(announcement(r.cmd, std::time(nullptr)));
     };
-    if (!broker_->serving()) {  // kept until it is clear that no other bridge serves
-        if (held_.size() < queue_capacity) accepted(), held_.emplace_back(r, from);
-        return;
-    }
     const auto added = sender_->push(r, accepted);
     if (added == command_queue::added::full) {
-        status_.refused();
-        bad_input_(level::warning, r.text() + " from " + from + " refused: " + std::to_string(queue_capacity) +
-                                       " commands are waiting already");
+        refuse(r, from, "are waiting already");
         if (text_client >= 0) text_->send(text_client, "error: the queue is full");
     } else {
         log(level::debug, r.text() + " from " + from + (added == command_queue::added::merged ? " (replaces one waiting)" : ""));
     }
     publish_status();
+}
+
+void service::refuse(const request& r, const std::string& from, const std::string& why) {
+    status_.refused();
+    bad_input_(level::warning, r.text() + " from " + from + " refused: " + std::to_string(queue_capacity) + " commands " + why);
 }
 
 void service::reports() {
@@ -161,6 +200,7 @@ void service::reports() {
         if (r.what == report::kind::failed)
             log(level::error, r.req.text() + " was not sent: error " + std::to_string(r.error) + ": " + r.text);
         if (r.what == report::kind::sent) {
+            log(level::debug, r.req.text() + " sent");
             router_.sent(r);
             publish_state(r.req.cmd.to, router_.states().at(r.req.cmd.to));
         }
@@ -171,6 +211,9 @@ void service::reports() {
 bool service::step() {
     const clock::time_point now = clock_->now();
     broker_->tick();
+    // Lost before it was clear that no other bridge serves: sent when the
+    // broker comes back, they would switch lamps at a time nobody chose.
+    if (held_.size() && !broker_->connected()) drop_held("were not sent: the broker was lost before this bridge served");
     if (discovery_at_ && now >= *discovery_at_) {
         discovery_at_.reset();
         if (broker_->serving()) publish_discovery(), publish_states();
@@ -209,6 +252,7 @@ int service::finish() {
     stopping_ = true;
     sd_notify(0, "STOPPING=1\nSTATUS=Stopping");
     log(level::info, "stopping");
+    drop_held("were not sent: it stopped first");
     if (const std::size_t dropped = sender_->stop())
         log(level::warning, std::to_string(dropped) + " waiting commands were not sent");
     sender_->join();  // the command in flight goes out; the port is closed

@@ -54,14 +54,18 @@ public:
 private:
     using clock = loop_clock::clock;
 
-    void open_text_port();  // for config_.mochad
-    void serve();           // online and alone: discovery, status, states, held requests
+    // A text port for `m` (none when it is off); throws when it cannot listen.
+    std::unique_ptr<text_port> open_text_port(const mochad_config& m);
+    void serve();  // online and alone: discovery, status, states, held requests
     void step_down(const std::string& why);
     void message(const mqtt_message& m);
     void line(int client, const std::string& text);
     void queue(const request& r, const std::string& from, int text_client = -1);
+    void refuse(const request& r, const std::string& from, const std::string& why);
+    void drop_held(const std::string& why);
     void reports();
     void reload();
+    void leave_base(const mqtt_config& now);  // a reload moves away from it
     void publish_discovery();
     void publish_states();
     void publish_status(bool now = false);
@@ -80,7 +84,9 @@ private:
     loop_signals signals_;
     int wake_fd_ = -1;  // eventfd: the sending thread has reports
     std::unique_ptr<sender> sender_;
-    std::vector<std::pair<request, std::string>> held_;  // while it listens for another bridge
+    // What comes over MQTT while it listens for another bridge: that one
+    // would take it too. Under the queue's own rules, merged and bounded.
+    command_queue held_;
 
     bool stopping_ = false;
     int exit_status_ = 0;

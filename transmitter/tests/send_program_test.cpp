@@ -27,6 +27,7 @@ TEST(SendProgram, DryRunPrintsTheFramesAndTheirMeaning) {
     EXPECT_TRUE(r.ok()) << r.output;
     EXPECT_NE(r.output.find("D5 AA 60 08 AD  x2  house A unit 3 ON"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("D5 AA 70 98 AD  x8  house B DIM"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("house B unit"), std::string::npos) << "a house alone selects no unit\n" << r.output;
 }
 
 TEST(SendProgram, OneBadWordAndNothingIsSent) {

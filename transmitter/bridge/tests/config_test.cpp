@@ -111,6 +111,12 @@ TEST_F(Config, DefaultsFillWhatIsNotSaid) {
     EXPECT_FALSE(c.units[0].dimmable);
     EXPECT_EQ(c.transmitter.device_path(), "/dev/ttyS0");
     EXPECT_EQ(c.transmitter.busy_wait, 10);
+    // A home CA alone means TLS; a second base topic, a client id apart.
+    write("", "ca.pem");
+    const config other = load_config(write("[transmitter]\nport = 5\n[mqtt]\nca_file = \"ca.pem\"\nbase_topic = \"upstairs\"\n"));
+    EXPECT_TRUE(other.mqtt.tls);
+    EXPECT_EQ(other.mqtt.port, 8883);
+    EXPECT_EQ(other.mqtt.client_id, c.mqtt.client_id + "-upstairs");
 }
 
 // Under systemd the password comes as a credential (LoadCredential=),
@@ -133,6 +139,8 @@ struct check_case {
     const char* text;  // {} stands for the folder
     int status;
     const char* says;  // in what it prints or logs
+    const char* not_said = "";
+    int password_mode = 0644;
 };
 
 std::ostream& operator<<(std::ostream& os, const check_case& c) { return os << c.name; }
@@ -141,7 +149,7 @@ class CheckConfig : public Config, public ::testing::WithParamInterface<check_ca
 
 TEST_P(CheckConfig, SaysWhatWillNotWorkNow) {
     write("secret\n", "password");
-    ::chmod((folder / "password").c_str(), 0644);
+    ::chmod((folder / "password").c_str(), static_cast<mode_t>(GetParam().password_mode));
     const auto here = [&](std::string t) {
         for (std::size_t at; (at = t.find("{}")) != std::string::npos;) t.replace(at, 2, folder.string());
         return t;
@@ -154,6 +162,8 @@ TEST_P(CheckConfig, SaysWhatWillNotWorkNow) {
     set_log_sink({});
     EXPECT_EQ(status, GetParam().status) << out.str() << said;
     EXPECT_NE((out.str() + said).find(here(GetParam().says)), std::string::npos) << out.str() << said;
+    const std::string_view not_said = GetParam().not_said;
+    EXPECT_TRUE(not_said.empty() || (out.str() + said).find(not_said) == std::string::npos) << out.str() << said;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,8 +173,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "/ttyUSB9 does not exist now: No such file or directory (is the adapter plugged in?"},
         check_case{"password_readable_by_all", "[transmitter]\ndevice = \"/dev/null\"\n[mqtt]\nusername = \"u\"\npassword_file = \"password\"\n", 0,
                    "Warning: every user of this machine can read the password in {}"},
+        check_case{"password_readable_by_its_group_only",
+                   "[transmitter]\ndevice = \"/dev/null\"\n[mqtt]\nusername = \"u\"\npassword_file = \"password\"\n", 0,
+                   "(password from {}/password)", "Warning: every user", 0640},
         check_case{"listen_elsewhere", "[transmitter]\nport = 5\n[mochad]\nlisten = \"192.0.2.7:1099\"\n", 2,
-                   "[mochad] listen: this machine cannot listen on 192.0.2.7: Cannot assign requested address"},
+                   "{}/bridge.toml:4:10: [mochad] listen: this machine cannot listen on 192.0.2.7: Cannot assign requested address"},
         check_case{"unit_name_with_an_escape", "[transmitter]\ndevice = \"/dev/null\"\n[[unit]]\naddress = \"A1\"\nname = \"Lamp\\u001b[2J\"\n", 0,
                    "Lamp\\x1b[2J"}),
     [](const auto& row) { return std::string(row.param.name); });

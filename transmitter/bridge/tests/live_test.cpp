@@ -55,10 +55,15 @@ protected:
         ASSERT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"})
                         .next("kestrix/bridge/availability", 10, [](const mqtt_message& m) { return m.payload == "online"; }));
     }
-    // Stops the bridge and replays what it put on the line.
+    // Stops the bridge and replays what it put on the line. It says
+    // "offline" itself (the last will would come seconds later) and leaves
+    // the broker cleanly.
     recording stop() {
         const ending end = bridge->finish(SIGTERM);
         EXPECT_TRUE(end.ok()) << end.status << "\n" << end.output;
+        const auto offline = mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"}).next("kestrix/bridge/availability", 1);
+        EXPECT_EQ(offline.value_or(mqtt_message{}).payload, "offline");
+        EXPECT_EQ(mqtt->log().find("disconnected due to"), std::string::npos) << mqtt->log();
         return replay_shim_log(shim_log());
     }
     std::string shim_log(const char* who = "bridge") const { return folder / (std::string(who) + ".log"); }
@@ -75,6 +80,11 @@ protected:
     std::unique_ptr<broker> mqtt;
     std::unique_ptr<child> bridge;
 };
+
+// How often `l` heard `payload` on `topic`.
+long said_on(const mqtt_listener& l, const std::string& topic, const std::string& payload) {
+    return std::count_if(l.seen().begin(), l.seen().end(), [&](const mqtt_message& m) { return m.topic == topic && m.payload == payload; });
+}
 
 // What the broker keeps, as a client that subscribes now gets it.
 std::optional<mqtt_message> kept(int port, const std::string& topic) { return mqtt_listener(port, {topic}).next(topic); }
@@ -264,6 +274,21 @@ TEST_F(Live, ASliderMoveDimsTheLampToTheNearestStepAndSaysWhereItGot) {
     EXPECT_EQ(std::count(again.begin(), again.end(), dim), 4) << again.size();
 }
 
+// A home with Home Assistant's mochad integration and no broker at all.
+TEST_F(Live, TheTextPortSendsWithNoBrokerAtAll) {
+    bridge->finish(SIGTERM);
+    folder.write("alone.toml", "[transmitter]\ndevice = \"" + line.slave + "\"\n[mqtt]\nhost = \"127.0.0.1\"\nport = " +
+                                   std::to_string(free_port()) + "\n[mochad]\nlisten = \"127.0.0.1:" + std::to_string(text_port) + "\"\n");
+    bridge = program({KESTRIX_BRIDGE, "--config", folder / "alone.toml", "-v"}, "alone");
+    ASSERT_TRUE(bridge->says("cannot reach the broker")) << bridge->output();
+    text_client client(text_port);
+    client.say("rf a1 on\n");
+    EXPECT_NE(client.line().value_or("").find("Tx RF HouseUnit: A1 Func: On"), std::string::npos);
+    EXPECT_TRUE(bridge->says("A1 ON sent")) << bridge->output();
+    EXPECT_TRUE(bridge->finish(SIGTERM).ok());
+    EXPECT_EQ(frames_of(replay_shim_log(shim_log("alone")).rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD"}));
+}
+
 // Two houses, two transmitters, one broker.
 class TwoBridges : public Live {
 protected:
@@ -286,30 +311,53 @@ TEST_F(TwoBridges, OnOneBaseTopicTheSecondNamesTheFirstAndStops) {
     EXPECT_EQ(hub.next("kestrix/bridge/availability")->payload, "online");
 }
 
-// The default client id is the host's name: two bridges on one machine
-// share it, and the broker gives it to whoever connects last.
-TEST_F(TwoBridges, WithOneClientIdTheSecondNamesTheFirstAndStops) {
-    auto other = second("client_id = \"test\"\n");
+// One client id used twice: the broker gives it to whoever connects last.
+// The newcomer names the other and stops; the one that serves serves on,
+// and Home Assistant never sees it offline.
+struct shared_id {
+    const char* name;
+    const char* more;  // the second's [mqtt]
+    const char* says;
+};
+
+std::ostream& operator<<(std::ostream& os, const shared_id& c) { return os << c.name; }
+
+class SharedId : public TwoBridges, public ::testing::WithParamInterface<shared_id> {};
+
+TEST_P(SharedId, TheNewcomerStopsAndTheFirstStaysOnline) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    auto other = second(GetParam().more);
     const ending end = other->finish(0, 30);
     EXPECT_TRUE(end.exited && end.status == 2) << end.status << "\n" << end.output;
-    EXPECT_NE(end.output.find("with the client id 'test' of this one: client id 'test' on host"), std::string::npos) << end.output;
+    EXPECT_NE(end.output.find(GetParam().says), std::string::npos) << end.output;
     EXPECT_EQ(replay_shim_log(shim_log("second")).opened, 0);
-    mqtt_listener hub(mqtt->port(), {"kestrix/#"});
     hub.publish("kestrix/a/1/set", "ON");  // the first is back on the broker and serves
     EXPECT_TRUE(hub.next("kestrix/a/1/state", 15)) << bridge->output();
+    EXPECT_EQ(said_on(hub, "kestrix/bridge/availability", "offline"), 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    BaseTopics, SharedId,
+    ::testing::Values(shared_id{"same_base_topic", "client_id = \"test\"\n",
+                                "with the client id 'test' of this one: client id 'test' on host"},
+                      shared_id{"another_base_topic", "client_id = \"test\"\nbase_topic = \"house2\"\n",
+                                "another client uses the client id 'test'; this one stops"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Two on one machine, each with its default client id.
 TEST_F(TwoBridges, WithTheirOwnBaseTopicsEachSwitchesItsOwnHouseOnly) {
-    auto other = second("client_id = \"second\"\nbase_topic = \"house2\"\n");
+    stop();
+    configure("bridge.toml", line, "");
+    start();
     mqtt_listener hub(mqtt->port(), {"kestrix/#", "house2/#"});
+    auto other = second("base_topic = \"house2\"\n");
     ASSERT_TRUE(hub.next("house2/bridge/status", 15)) << other->output();
     hub.publish("kestrix/a/3/set", "ON");
     hub.publish("house2/a/3/set", "OFF");
     ASSERT_TRUE(hub.next("kestrix/a/3/state"));
     ASSERT_TRUE(hub.next("house2/a/3/state"));
     EXPECT_TRUE(other->finish(SIGTERM).ok());
-    EXPECT_EQ(mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"}).next("kestrix/bridge/availability")->payload,
-              "online");  // the other one's going is its own
+    EXPECT_EQ(said_on(hub, "kestrix/bridge/availability", "offline"), 0);  // the other one's going is its own
     EXPECT_EQ(frames_of(stop().rx), (std::vector<std::string>{"D5 AA 60 08 AD", "D5 AA 60 08 AD"}));
     EXPECT_EQ(frames_of(replay_shim_log(shim_log("second")).rx), (std::vector<std::string>{"D5 AA 60 28 AD", "D5 AA 60 28 AD"}));
 }
@@ -337,6 +385,30 @@ TEST_F(Live, AReloadWithABrokenFileKeepsServingAndAGoodOneAddsTheUnit) {
     const recording rec = stop();
     EXPECT_EQ(frames_of(rec.rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD", "D5 AA 40 40 AD", "D5 AA 40 40 AD"}));
     EXPECT_EQ(rec.opened, 1);  // the first port for A1 only: C5 went out on the new one
+}
+
+// A reload to another base topic takes back what the bridge kept under the
+// old one, or Home Assistant would show every unit twice.
+TEST_F(Live, AReloadToAnotherBaseTopicLeavesOnlyOfflineUnderTheOld) {
+    mqtt_listener hub(mqtt->port(), {"kestrix/#", "house2/#"});
+    hub.publish("kestrix/a/1/level/set", "50");
+    ASSERT_TRUE(hub.next("kestrix/a/1/level/state"));
+    configure("bridge.toml", line, "client_id = \"test\"\nbase_topic = \"house2\"\n");
+    ::kill(bridge->pid(), SIGHUP);
+    ASSERT_TRUE(hub.next("house2/bridge/availability", 15, [](const mqtt_message& m) { return m.payload == "online"; }))
+        << bridge->output();
+    // What a newcomer to the broker finds: the retained messages come
+    // before the answer to anything it says after subscribing.
+    mqtt_listener newcomer(mqtt->port(), {"kestrix/#", "homeassistant/#"});
+    newcomer.publish("kestrix/test/marker", "");
+    ASSERT_TRUE(newcomer.next("kestrix/test/marker"));
+    std::vector<std::string> kept;
+    for (const mqtt_message& m : newcomer.seen())
+        if (m.retained && m.topic.find("kestrix_kestrix") != std::string::npos) kept.push_back(m.topic);
+        else if (m.retained && m.topic.rfind("kestrix/", 0) == 0) kept.push_back(m.topic + " " + m.payload);
+    EXPECT_EQ(kept, (std::vector<std::string>{"kestrix/bridge/availability offline"}));
+    hub.publish("house2/a/1/set", "OFF");
+    EXPECT_TRUE(hub.next("house2/a/1/state")) << bridge->output();
 }
 
 }  // namespace

@@ -122,6 +122,14 @@ TEST(Levels, CommandsMoveTheAssumedLevel) {
     EXPECT_EQ(levels::after(0, {a, action::dim, 25}), 6);
     EXPECT_EQ(levels::after(2, {a, action::dim, 100}), 1);  // dimmed as far as it goes, still on
     EXPECT_EQ(levels::after(7, {a, action::bright, 50}), levels::full);
+    // A relative step moves the assumed level by the frames the library sends for it.
+    for (const int percent : {6, 7, 19, 20, 31, 60, 81}) {
+        kestrix::testing::rig r;
+        ASSERT_EQ(r.control->Init(), 0);
+        x10::send(*r.control, {{'A', 0}, action::dim, percent});
+        const auto frames = kestrix::testing::decode(r.log->events, r.clock->current()).frames().size() / 2;
+        EXPECT_EQ(levels::full - levels::after(levels::full, {a, action::dim, percent}), static_cast<int>(frames)) << percent;
+    }
 }
 
 // A session on the recording line, with a clock that only the pauses move.
