@@ -282,24 +282,27 @@ int text_client(int port) {
 
 // Every client hears each command; the one that asks hears at once what
 // its command will leave, before the frames went out (here another
-// program holds the port).
+// program holds the port), and an answer to every line, past the queue's
+// bound too: a mochad client waits for one.
 TEST_F(Loop, EveryConnectedTextClientHearsEachCommand) {
     c.mochad.host = "127.0.0.1";
     c.mochad.port = kestrix::testing::free_port();
     line.log->fail_open_with = errc::port_in_use;
     start();
     const int clients[] = {text_client(c.mochad.port), text_client(c.mochad.port)};
-    const std::string said = "rf a1 on\ngetstatus a1\n";
+    std::string said = "rf a1 on\ngetstatus a1\n";
+    for (int i = 0; i < 300; ++i) said += "rf a1 dim\n";
     ASSERT_EQ(::send(clients[0], said.data(), said.size(), MSG_NOSIGNAL), static_cast<ssize_t>(said.size()));
     std::string heard[2];
     EXPECT_TRUE(run_until([&] {
         for (int i : {0, 1}) {
-            char buf[256];
-            const ssize_t n = ::recv(clients[i], buf, sizeof buf, MSG_DONTWAIT);
-            if (n > 0) heard[i].append(buf, static_cast<std::size_t>(n));
+            char buf[4096];
+            for (ssize_t n; (n = ::recv(clients[i], buf, sizeof buf, MSG_DONTWAIT)) > 0;) heard[i].append(buf, static_cast<std::size_t>(n));
         }
-        return heard[0].find("\non\n") != std::string::npos && heard[1].find('\n') != std::string::npos;
-    })) << heard[0];
+        return std::count(heard[0].begin(), heard[0].end(), '\n') == 302 && heard[1].find('\n') != std::string::npos;
+    })) << std::count(heard[0].begin(), heard[0].end(), '\n');
+    EXPECT_NE(heard[0].find("\non\n"), std::string::npos);
+    EXPECT_NE(heard[0].find("\nerror: the queue is full\n"), std::string::npos);
     for (int i : {0, 1}) {
         EXPECT_NE(heard[i].find(" Tx RF HouseUnit: A1 Func: On\n"), std::string::npos) << i << ": " << heard[i];
         ::close(clients[i]);
