@@ -358,6 +358,16 @@ INSTANTIATE_TEST_SUITE_P(
                                 "another client uses the client id 'test'; this one stops"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// A second bridge that names the first's text port cannot run (exit 1,
+// which systemd restarts: the port may be free by then).
+TEST_F(TwoBridges, OnATextPortInUseTheSecondSaysSoAndExitsWithOne) {
+    auto other = second("base_topic = \"house2\"\n[mochad]\nlisten = \"127.0.0.1:" + std::to_string(text_port) + "\"\n");
+    const ending end = other->finish(0, 15);
+    EXPECT_TRUE(end.exited && end.status == 1) << end.status << "\n" << end.output;
+    EXPECT_NE(end.output.find("the text port cannot listen on 127.0.0.1:" + std::to_string(text_port) + ": Address already in use"),
+              std::string::npos) << end.output;
+}
+
 // Two on one machine, each with its default client id.
 TEST_F(TwoBridges, WithTheirOwnBaseTopicsEachSwitchesItsOwnHouseOnly) {
     stop();

@@ -269,6 +269,18 @@ INSTANTIATE_TEST_SUITE_P(Commands, StateAfter,
                              return topic.substr(topic.rfind('/') + 1) + "_" + (*row.param.payload ? row.param.payload : "empty");
                          });
 
+// A command that could not go out leaves the lamp as it was assumed: no
+// state, and the status and the log say why.
+TEST_F(Loop, AFailedCommandPublishesNoState) {
+    line.log->fail_open_with = errc::port_not_found;
+    start();
+    mqtt->on_message({"kestrix/a/4/set", "ON", false});
+    ASSERT_TRUE(run_until([&] { return count_logged("A4 ON was not sent: error 8003") == 1; }));
+    run_for(1s);
+    EXPECT_TRUE(mqtt->on("kestrix/a/4/state").empty());
+    EXPECT_NE(mqtt->on("kestrix/bridge/status").back().payload.find("\"state\":\"failed\""), std::string::npos);
+}
+
 // A mochad client: a socket on the text port.
 int text_client(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
