@@ -5,7 +5,7 @@
 namespace kestrix::bridge {
 
 std::string request::text() const {
-    return level ? cmd.to.text() + " LEVEL " + std::to_string(*level) + "%" : cmd.text();
+    return level ? cmd.to.text() + " LEVEL " + std::to_string(level->value) + "%" : cmd.text();
 }
 
 command_queue::added command_queue::push(const request& r, steady::time_point now) {
@@ -43,10 +43,10 @@ void transmitter_session::send(const planned& plan) {
         wait.deadline = plan.p.arrived + busy_wait_;
         wait.now = hooks_.now;
         wait.pause = [&](steady::duration d) { return !(stopping = !hooks_.pause(d)); };
-        wait.held = [&](const std::string& why) { report_({report::kind::busy, req, errc::port_in_use, why}); };
+        wait.held = [&](const std::string& why) { report_({report::kind::busy, req, errc::port_in_use, why, {}}); };
         control_.comport(port_);
         if (const std::int16_t result = x10::open_port(control_, wait); result != 0) {
-            report_({report::kind::failed, req, result, stopping ? "not sent: the bridge is stopping" : control_.last_error()});
+            report_({report::kind::failed, req, result, stopping ? "not sent: the bridge is stopping" : control_.last_error(), {}});
             return;
         }
         open_ = true;
@@ -56,7 +56,7 @@ void transmitter_session::send(const planned& plan) {
         for (int i = 0; plan.cmd && i < plan.times; ++i) x10::send(control_, *plan.cmd);
         report_({report::kind::sent, req, 0, {}, plan.level});
     } catch (const error& e) {
-        report_({report::kind::failed, req, e.number(), e.description()});
+        report_({report::kind::failed, req, e.number(), e.description(), {}});
         rest();  // an adapter that failed is opened afresh for the next command
     }
 }

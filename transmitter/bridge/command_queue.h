@@ -5,6 +5,7 @@
 
 #include "command.h"
 #include "kestrix/controlcm.h"
+#include "levels.h"
 
 #include <chrono>
 #include <cstddef>
@@ -27,8 +28,8 @@ inline constexpr std::size_t queue_capacity = 256;
 // that the sending thread plans into one when its turn comes, from the
 // level it assumes the lamp is at by then.
 struct request {
-    command cmd;               // a level's: its unit, ON
-    std::optional<int> level;  // 0 to 100
+    command cmd;                   // a level's: its unit, ON
+    std::optional<percent> level;  // a brightness to reach
     // ON, OFF and levels settle a lamp: a newer one replaces one waiting.
     bool settles() const { return level || cmd.switches(); }
     std::string text() const;  // "A1 ON", "A1 LEVEL 30%"
@@ -59,12 +60,12 @@ private:
 };
 
 // A request made a command, when its turn came: how many times it goes
-// out, and the level (0 to 8) it leaves the lamp at.
+// out, and the level it leaves the lamp at.
 struct planned {
     pending p;
     std::optional<command> cmd;  // nothing: the lamp is at that level already
     int times = 1;
-    int level = 0;
+    steps level;
 };
 
 // What became of a request.
@@ -74,7 +75,7 @@ struct report {
     request req;
     int error = 0;      // for failed
     std::string text;   // for failed: the error's description
-    int level = 0;      // for sent: the level reached, 0 to 8
+    steps level;        // for sent: the level reached
 };
 
 // Sends commands through a control, opening the port for a burst and

@@ -1,6 +1,5 @@
 #include "routing.h"
 
-#include "levels.h"
 #include "shown_text.h"
 
 #include <iterator>
@@ -57,7 +56,7 @@ std::optional<request> payload_request(const topics::reading& r, std::string_vie
             problem = quoted(payload) + " is not a level from 0 to 100";
             return std::nullopt;
         }
-        return request{c, level};
+        return request{c, percent{*level}};
     }
     problem = "unknown command topic " + quoted(r.word) + " (set, dim, bright or level/set)";
     return std::nullopt;
@@ -65,7 +64,7 @@ std::optional<request> payload_request(const topics::reading& r, std::string_vie
 
 }  // namespace
 
-routed router::message(const mqtt_message& m) {
+routed router::message(const mqtt_message& m) const {
     routed out;
     if (m.topic == topics_.home_assistant_status()) {
         out.home_assistant_back = m.payload == "online";
@@ -75,20 +74,11 @@ routed router::message(const mqtt_message& m) {
     if (r.problem.empty() && !r.whole_house && r.what == verb::state) {
         // Our own states, retained on the broker: what the lamps were left at.
         const auto a = x10::parse_action(m.payload);
-        if (a && (*a == action::on || *a == action::off) && !states_.count(r.to)) {
-            states_[r.to].on = *a == action::on;
-            expected_.try_emplace(r.to, *a == action::on);
-            if (*a == action::off) out.learnt_level = {r.to, 0};
-        }
+        if (a && (*a == action::on || *a == action::off)) out.learnt_state = {r.to, *a == action::on};
         return out;
     }
     if (r.problem.empty() && !r.whole_house && r.what == verb::level_state) {
-        const auto level = x10::whole_number(m.payload, 0, 100);
-        unit_state& s = states_[r.to];
-        if (level && !s.level) {
-            s.level = levels::step_of(*level);
-            out.learnt_level = {r.to, *level};
-        }
+        if (const auto level = x10::whole_number(m.payload, 0, 100)) out.learnt_level = {r.to, percent{*level}};
         return out;
     }
     if (m.retained) {
@@ -114,16 +104,14 @@ routed router::message(const mqtt_message& m) {
     return out;
 }
 
-routed router::line(std::string_view text) const {
+routed router::line(std::string_view text, const lamp_book& lamps) const {
     routed out;
     const std::vector<std::string> w = words(text);
     if (w.empty()) return out;  // a blank line asks nothing, and gets no answer
     const std::string verb = x10::lower(w[0]);
     const auto to = w.size() >= 2 ? x10::parse_address(w[1]) : std::nullopt;
     if (verb == "getstatus" && w.size() == 2 && to) {
-        const auto expected = expected_.find(*to);
-        const auto state = states_.find(*to);
-        out.answer = (expected != expected_.end() ? expected->second : state != states_.end() && state->second.on) ? "on" : "off";
+        out.answer = lamps.will_be_on(*to) ? "on" : "off";
         return out;
     }
     if ((verb == "rf" || verb == "pl") && to && w.size() >= 3) {
@@ -153,13 +141,6 @@ routed router::line(std::string_view text) const {
     out.answer = "error: " + out.problem;
     return out;
 }
-
-void router::accepted(const request& r) {
-    // A DIM or BRIGHT addresses its unit with an ON frame first.
-    expected_[r.cmd.to] = r.level ? *r.level > 0 : r.cmd.what != action::off;
-}
-
-void router::sent(const report& r) { states_[r.req.cmd.to] = {r.level > 0, r.level}; }
 
 std::string announcement(const command& c, std::time_t when) {
     static const char* const names[] = {"On", "Off", "Dim", "Bright"};

@@ -1,17 +1,16 @@
 // What the bridge makes of what comes in: a message from the broker or a
 // line from the text port becomes requests for the queue, an answer, or a
-// complaint for the log. It keeps what each unit was left at: what the
-// bridge sent, or at start what the broker kept of it, and for the text
-// port's questions what the requests it accepted will leave. Pure: no
-// broker, no sockets, no clock.
+// complaint for the log; the bridge's own states, kept by the broker,
+// become what it learns of its lamps. Pure: no broker, no sockets, no
+// clock, and no state of its own.
 #pragma once
 
 #include "command_queue.h"
 #include "config.h"
+#include "lamp_book.h"
 #include "topics.h"
 
 #include <ctime>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,33 +23,21 @@ struct routed {
     std::string problem;                // bad input, for the log; empty when none
     std::optional<std::string> answer;  // the text port's answer, at once
     bool home_assistant_back = false;   // it forgot all that was not retained
-    std::optional<std::pair<address, int>> learnt_level;  // a lamp's level kept by the broker, 0 to 100
-};
-
-// What a unit was left at: on or off, and the level when known (0 to 8).
-struct unit_state {
-    bool on = false;
-    std::optional<int> level;
+    std::optional<std::pair<address, bool>> learnt_state;     // a lamp's state kept by the broker: on
+    std::optional<std::pair<address, percent>> learnt_level;  // and its level
 };
 
 class router {
 public:
-    router(const topics& names, const std::vector<unit_config>& units) : topics_(names), units_(units) {}
+    router(topics names, std::vector<unit_config> units) : topics_(std::move(names)), units_(std::move(units)) {}
 
-    routed message(const mqtt_message& m);
-    routed line(std::string_view text) const;
-
-    // The queue took a request: what the text port says of its unit from now on.
-    void accepted(const request& r);
-    // A request's frames went out.
-    void sent(const report& r);
-    const std::map<address, unit_state>& states() const { return states_; }
+    routed message(const mqtt_message& m) const;
+    // getstatus answers from what the lamps are assumed to be left at.
+    routed line(std::string_view text, const lamp_book& lamps) const;
 
 private:
-    const topics& topics_;
-    const std::vector<unit_config>& units_;
-    std::map<address, unit_state> states_;  // assumed: X10 sends nothing back
-    std::map<address, bool> expected_;
+    topics topics_;
+    std::vector<unit_config> units_;
 };
 
 // The mochad-style line that announces a command, stamped in local time:

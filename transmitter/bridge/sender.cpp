@@ -1,7 +1,6 @@
 #include "sender.h"
 
 #include "kestrix/linux_serial.h"
-#include "levels.h"
 #include "log.h"
 #include "serial_ports.h"
 
@@ -18,8 +17,9 @@ std::unique_ptr<controlcm> make_control(const transmitter_config& t) {
     return control;
 }
 
-sender::sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::function<void()> wake)
-    : wake_(std::move(wake)), control_(std::move(control)) {
+sender::sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::shared_ptr<lamp_book> lamps,
+               std::function<void()> wake)
+    : wake_(std::move(wake)), lamps_(std::move(lamps)), control_(std::move(control)) {
     session_ = session_for(*control_, t);
     thread_ = std::thread([this] { run(); });
 }
@@ -39,9 +39,9 @@ std::unique_ptr<transmitter_session> sender::session_for(controlcm& control, con
                                                                         "(kestrix-send --list)");
                                    }},
         [this](const report& r) {
+            lamps_->reported(r);  // before the next request is planned
             {
                 std::lock_guard lock(mutex_);
-                if (r.what == report::kind::sent) lamps_[r.req.cmd.to] = r.level;
                 reports_.push_back(r);
             }
             wake_();
@@ -76,11 +76,6 @@ std::size_t sender::waiting() const {
     return queue_.size();
 }
 
-void sender::learn(const address& a, int percent) {
-    std::lock_guard lock(mutex_);
-    lamps_.try_emplace(a, levels::step_of(percent));
-}
-
 void sender::repeats(std::map<address, int> extra) {
     std::lock_guard lock(mutex_);
     repeats_ = std::move(extra);
@@ -103,11 +98,7 @@ std::size_t sender::stop() {
 }
 
 planned sender::plan(const pending& p) {
-    planned out{p, p.req.cmd};
-    const auto known = lamps_.find(p.req.cmd.to);
-    const std::optional<int> before = known == lamps_.end() ? std::nullopt : std::optional<int>(known->second);
-    if (p.req.level) out.cmd = levels::reach(before, p.req.cmd.to, *p.req.level);
-    out.level = out.cmd ? levels::after(before, *out.cmd) : before.value_or(0);
+    planned out = lamps_->plan(p);
     // A module that hears badly gets its ON and OFF again, never a step.
     if (out.cmd && out.cmd->switches()) {
         const auto extra = repeats_.find(p.req.cmd.to);

@@ -7,6 +7,7 @@
 
 #include "command_queue.h"
 #include "config.h"
+#include "lamp_book.h"
 
 #include <condition_variable>
 #include <map>
@@ -23,7 +24,10 @@ std::unique_ptr<controlcm> make_control(const transmitter_config& t);
 
 class sender {
 public:
-    sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::function<void()> wake);
+    // What the lamps are assumed at plans each level when its turn comes,
+    // and hears what the frames left before the next one is planned.
+    sender(std::unique_ptr<controlcm> control, const transmitter_config& t, std::shared_ptr<lamp_book> lamps,
+           std::function<void()> wake);
     // Finishes the request in flight; what still waits is dropped.
     ~sender();
     sender(const sender&) = delete;
@@ -34,9 +38,6 @@ public:
     command_queue::added push(const request& r, const std::function<void()>& accepted = {});
     std::vector<report> take_reports();
     std::size_t waiting() const;
-    // A level learnt from the broker (0 to 100), for a lamp the bridge has
-    // not sent to yet.
-    void learn(const address& a, int percent);
     // Extra sends of ON and OFF, by unit.
     void repeats(std::map<address, int> extra);
     // Another port: taken from the next burst on.
@@ -56,7 +57,7 @@ private:
     std::condition_variable changed_;
     command_queue queue_;
     std::vector<report> reports_;
-    std::map<address, int> lamps_;  // the level each lamp is assumed at, 0 to 8
+    std::shared_ptr<lamp_book> lamps_;
     std::map<address, int> repeats_;
     bool stopping_ = false;
     std::unique_ptr<controlcm> control_, next_control_;

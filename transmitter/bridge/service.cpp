@@ -38,7 +38,7 @@ service::service(config c, service_parts parts)
     broker_->on_serve = [this] { serve(); };
     broker_->on_message = [this](const mqtt_message& m) { message(m); };
     broker_->on_step_down = [this](const std::string& why) { step_down(why); };
-    sender_ = std::make_unique<sender>(parts_.control(config_.transmitter), config_.transmitter, [fd = wake_fd_] {
+    sender_ = std::make_unique<sender>(parts_.control(config_.transmitter), config_.transmitter, lamps_, [fd = wake_fd_] {
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
     });
@@ -130,14 +130,14 @@ bool is_switch(const std::vector<unit_config>& units, const address& a) {
 
 }  // namespace
 
-void service::publish_state(const address& a, const unit_state& s) {
-    broker_->publish(topics_.of(a, verb::state), s.on ? "ON" : "OFF");
-    if (s.level && !is_switch(config_.units, a))
-        broker_->publish(topics_.of(a, verb::level_state), std::to_string(levels::percent_of(*s.level)));
+void service::publish_state(const address& a, const lamp& l) {
+    broker_->publish(topics_.of(a, verb::state), l.on ? "ON" : "OFF");
+    if (l.level && !is_switch(config_.units, a))
+        broker_->publish(topics_.of(a, verb::level_state), std::to_string(levels::percent_of(*l.level).value));
 }
 
 void service::publish_states() {
-    for (const auto& [a, s] : router_.states()) publish_state(a, s);
+    for (const auto& [a, l] : lamps_->all()) publish_state(a, l);
     // A switch has no brightness: what an older bridge kept of one goes.
     for (const unit_config& u : config_.units)
         if (!u.dimmable) broker_->publish(topics_.of(u.at, verb::level_state), "");
@@ -153,13 +153,14 @@ void service::message(const mqtt_message& m) {
     const routed r = router_.message(m);
     if (r.home_assistant_back)
         discovery_at_ = clock_->now() + std::chrono::milliseconds(std::uniform_int_distribution<>(1000, 5000)(random_));
-    if (r.learnt_level) sender_->learn(r.learnt_level->first, r.learnt_level->second);
+    if (r.learnt_state) lamps_->learn_state(r.learnt_state->first, r.learnt_state->second);
+    if (r.learnt_level) lamps_->learn_level(r.learnt_level->first, r.learnt_level->second);
     if (!r.problem.empty()) bad_input_(level::warning, r.problem);
     for (const request& q : r.requests) queue(q, "MQTT");
 }
 
 void service::line(int client, const std::string& text) {
-    const routed r = router_.line(text);
+    const routed r = router_.line(text, *lamps_);
     if (!r.problem.empty()) bad_input_(level::info, "text port: " + r.problem);
     if (r.answer) text_->send(client, *r.answer);
     for (const request& q : r.requests) queue(q, "the text port", client);
@@ -173,7 +174,7 @@ void service::queue(const request& r, const std::string& from, int text_client) 
     // Answered before the sending thread can take it: mochad clients wait
     // for their line, and a line after the frame would come too late.
     const auto accepted = [&] {
-        router_.accepted(r);
+        lamps_->accepted(r);
         if (text_client >= 0) text_->broadcast(announcement(r.cmd, std::time(nullptr)));
     };
     const auto added = sender_->push(r, accepted);
@@ -201,8 +202,7 @@ void service::reports() {
             log(level::error, r.req.text() + " was not sent: error " + std::to_string(r.error) + ": " + r.text);
         if (r.what == report::kind::sent) {
             log(level::debug, r.req.text() + " sent");
-            router_.sent(r);
-            publish_state(r.req.cmd.to, router_.states().at(r.req.cmd.to));
+            publish_state(r.req.cmd.to, lamps_->of(r.req.cmd.to).value_or(lamp{}));
         }
     }
     publish_status();

@@ -6,6 +6,7 @@
 
 #include "config.h"
 #include "discovery.h"
+#include "lamp_book.h"
 #include "log.h"
 #include "loop_clock.h"
 #include "loop_signals.h"
@@ -69,12 +70,13 @@ private:
     void publish_discovery();
     void publish_states();
     void publish_status(bool now = false);
-    void publish_state(const address& a, const unit_state& s);
+    void publish_state(const address& a, const lamp& l);
 
     config config_;
     service_parts parts_;
     topics topics_;
     router router_;
+    std::shared_ptr<lamp_book> lamps_ = std::make_shared<lamp_book>();
     bridge_status status_;
     std::shared_ptr<loop_clock> clock_;
     rate_limited_log bad_input_;

@@ -38,11 +38,13 @@ void service::reload() {
     if (fresh.transmitter != config_.transmitter) {
         sender_->replace(parts_.control(fresh.transmitter), fresh.transmitter);
         config_.transmitter = fresh.transmitter;
+        status_.transmitter(config_.transmitter);
         log(level::info, "the transmitter is " + config_.transmitter.name() + " from the next command on");
     }
     sender_->repeats(repeats(fresh.units));
     const bool units_changed = fresh.units != config_.units;
     config_.units = fresh.units;
+    router_ = router(topics(fresh.mqtt.base_topic, fresh.mqtt.discovery_prefix), config_.units);
     if (fresh.mqtt != config_.mqtt) {
         leave_base(fresh.mqtt);
         config_.mqtt = fresh.mqtt;
@@ -64,7 +66,7 @@ void service::leave_base(const mqtt_config& now) {
     if (base || now.discovery_prefix != config_.mqtt.discovery_prefix)
         for (const std::string& doc : discovery_book(config_.mqtt).publishing({})) broker_->publish(doc, "");
     if (!base) return;
-    for (const auto& [a, s] : router_.states()) {
+    for (const auto& [a, l] : lamps_->all()) {
         broker_->publish(topics_.of(a, verb::state), "");
         broker_->publish(topics_.of(a, verb::level_state), "");
     }

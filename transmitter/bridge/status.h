@@ -19,11 +19,12 @@ public:
     // A burst of commands does not become a burst of status messages.
     static constexpr std::chrono::milliseconds gap{250};
 
-    bridge_status(const transmitter_config& transmitter, std::string client_id, std::string host)
-        : transmitter_(transmitter), client_id_(std::move(client_id)), host_(std::move(host)) {}
+    bridge_status(transmitter_config transmitter, std::string client_id, std::string host)
+        : transmitter_(std::move(transmitter)), client_id_(std::move(client_id)), host_(std::move(host)) {}
 
     const std::string& host() const { return host_; }
     void rename(std::string client_id) { client_id_ = std::move(client_id); }
+    void transmitter(transmitter_config t) { transmitter_ = std::move(t); }  // another port
     // What the sending thread reported.
     void update(const report& r);
     // A request the full queue turned away.
@@ -39,7 +40,7 @@ public:
     void forget() { published_.clear(), due_.reset(), last_ = {}; }
 
 private:
-    const transmitter_config& transmitter_;
+    transmitter_config transmitter_;
     std::string client_id_, host_;
     std::string state_ = "ok";
     int error_ = 0;

@@ -1,5 +1,6 @@
 #include "frame.h"
 
+#include "dim_frames.h"
 #include "kestrix/controlcm.h"
 #include "numeric_text.h"
 
@@ -24,11 +25,6 @@ std::int16_t unit_number(std::string_view devicecode) {
     auto unit = text::to_int16(text::leading_number(devicecode));
     if (!unit || *unit == -32768) throw error(errc::overflow, "Overflow");
     return *unit;
-}
-
-int dim_steps(std::int16_t brightness) {
-    double steps = text::round_half_even(brightness / 100.0 * 8.0);
-    return steps < 1 ? 1 : static_cast<int>(steps);
 }
 
 }  // namespace
@@ -65,7 +61,7 @@ std::vector<frame> encode_command(std::string_view house, std::string_view devic
     f[3] = command == cmd_dim ? dim_byte : bright_byte;
     f[2] &= static_cast<std::uint8_t>(~high_units);
     if (brightness < 1 || brightness > 100) return frames;
-    frames.insert(frames.end(), dim_steps(brightness), f);
+    frames.insert(frames.end(), dim_frames(brightness), f);
     return frames;
 }
 

@@ -18,7 +18,7 @@ request parse(const std::string& text) {
     std::string to, what, percent;
     words >> to >> what >> percent;
     const auto amount = percent.empty() ? 0 : *x10::parse_percent(percent);
-    if (what == "LEVEL") return {{*x10::parse_address(to), action::on, 0}, percent == "0%" ? 0 : amount};
+    if (what == "LEVEL") return {{*x10::parse_address(to), action::on, 0}, bridge::percent{percent == "0%" ? 0 : amount}};
     return {{*x10::parse_address(to), *x10::parse_action(what), amount}, {}};
 }
 
@@ -91,13 +91,14 @@ TEST_P(Levels, AreReachedOnTheLibrarysSteps) {
     const level_case& c = GetParam();
     kestrix::testing::rig r;
     ASSERT_EQ(r.control->Init(), 0);
-    const auto cmd = levels::reach(c.before, {'A', 1}, c.target);
+    const std::optional<steps> before = c.before ? std::optional<steps>(steps{*c.before}) : std::nullopt;
+    const auto cmd = levels::reach(before, {'A', 1}, {c.target});
     if (cmd) x10::send(*r.control, *cmd);
     std::vector<std::string> frames;
     const auto rx = kestrix::testing::decode(r.log->events, r.clock->current());
     for (std::size_t i = 0; i < rx.frames().size(); i += 2) frames.push_back(sim::describe(rx.frames()[i].bytes));
     EXPECT_EQ(frames, c.frames);
-    EXPECT_EQ(levels::percent_of(cmd ? levels::after(c.before, *cmd) : *c.before), c.reached);
+    EXPECT_EQ(levels::percent_of(cmd ? levels::after(before, *cmd) : *before).value, c.reached);
 }
 
 using F = std::vector<std::string>;
@@ -117,18 +118,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Levels, CommandsMoveTheAssumedLevel) {
     const address a{'A', 1};
     EXPECT_EQ(levels::after(std::nullopt, {a, action::on, 0}), levels::full);
-    EXPECT_EQ(levels::after(3, {a, action::on, 0}), 3);
-    EXPECT_EQ(levels::after(3, {a, action::off, 0}), 0);
-    EXPECT_EQ(levels::after(0, {a, action::dim, 25}), 6);
-    EXPECT_EQ(levels::after(2, {a, action::dim, 100}), 1);  // dimmed as far as it goes, still on
-    EXPECT_EQ(levels::after(7, {a, action::bright, 50}), levels::full);
+    EXPECT_EQ(levels::after(steps{3}, {a, action::on, 0}), steps{3});
+    EXPECT_EQ(levels::after(steps{3}, {a, action::off, 0}), steps{0});
+    EXPECT_EQ(levels::after(steps{0}, {a, action::dim, 25}), steps{6});
+    EXPECT_EQ(levels::after(steps{2}, {a, action::dim, 100}), steps{1});  // dimmed as far as it goes, still on
+    EXPECT_EQ(levels::after(steps{7}, {a, action::bright, 50}), levels::full);
     // A relative step moves the assumed level by the frames the library sends for it.
     for (const int percent : {6, 7, 19, 20, 31, 60, 81}) {
         kestrix::testing::rig r;
         ASSERT_EQ(r.control->Init(), 0);
         x10::send(*r.control, {{'A', 0}, action::dim, percent});
         const auto frames = kestrix::testing::decode(r.log->events, r.clock->current()).frames().size() / 2;
-        EXPECT_EQ(levels::full - levels::after(levels::full, {a, action::dim, percent}), static_cast<int>(frames)) << percent;
+        EXPECT_EQ(levels::full.value - levels::after(levels::full, {a, action::dim, percent}).value, static_cast<int>(frames)) << percent;
     }
 }
 
@@ -162,7 +163,7 @@ protected:
     // As the sending thread has it planned: `text` going out `times` times.
     void send(const std::string& text, std::optional<steady::time_point> arrived = {}, int times = 1) {
         const request q = parse(text);
-        session.send({{q, arrived.value_or(now)}, q.cmd, times, 0});
+        session.send({{q, arrived.value_or(now)}, q.cmd, times, {}});
     }
 };
 
@@ -214,10 +215,10 @@ TEST_F(Session, RepeatsWhatItIsToldAndOpensNothingForNothing) {
     EXPECT_EQ(frames().size(), 6u);
     session.rest();
     r.log->calls.clear();
-    session.send({{parse("A1 LEVEL 50%"), now}, std::nullopt, 1, 4});
+    session.send({{parse("A1 LEVEL 50%"), now}, std::nullopt, 1, steps{4}});
     EXPECT_TRUE(r.log->calls.empty());
     EXPECT_EQ(kinds(), "ss");
-    EXPECT_EQ(reports.back().level, 4);
+    EXPECT_EQ(reports.back().level, steps{4});
 }
 
 }  // namespace

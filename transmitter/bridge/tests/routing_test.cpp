@@ -25,11 +25,19 @@ protected:
     std::string message(const std::string& topic, const std::string& payload, bool retained = false) {
         return outcome(route.message({topic, payload, retained}));
     }
-    std::string line(const std::string& text) { return outcome(route.line(text)); }
+    std::string line(const std::string& text) { return outcome(route.line(text, lamps)); }
+    // A message as the loop takes it: what it learns of a lamp goes to the book.
+    std::string learn(const std::string& topic, const std::string& payload) {
+        const routed r = route.message({topic, payload, true});
+        if (r.learnt_state) lamps.learn_state(r.learnt_state->first, r.learnt_state->second);
+        if (r.learnt_level) lamps.learn_level(r.learnt_level->first, r.learnt_level->second);
+        return outcome(r);
+    }
 
     topics names{"kestrix", "homeassistant"};
     std::vector<unit_config> units{{{'B', 12}, "Fan", false}, {{'C', 3}, "C3", true}, {{'C', 5}, "C5", true}};
     router route{names, units};
+    lamp_book lamps;
 };
 
 struct route_case {
@@ -88,35 +96,38 @@ INSTANTIATE_TEST_SUITE_P(
         route_case{"", "hello\x1b[2J", "error: unknown command 'hello\\x1b[2J'"}));
 
 TEST_F(Routing, ATextLineAndATopicEndInTheSameCommand) {
-    EXPECT_EQ(route.line("rf a1 dim 15").requests, route.message({"kestrix/a/1/dim", "48", false}).requests);
-    const std::string line = announcement(route.line("rf b12 bright 3").requests.at(0).cmd, 0);
+    EXPECT_EQ(route.line("rf a1 dim 15", lamps).requests, route.message({"kestrix/a/1/dim", "48", false}).requests);
+    const std::string line = announcement(route.line("rf b12 bright 3", lamps).requests.at(0).cmd, 0);
     EXPECT_EQ(line.substr(line.find(" Tx")), " Tx RF HouseUnit: B12 Func: Bright");
-    EXPECT_EQ(route.line("rf q1 on").answer.value_or("").rfind("error: unknown command", 0), 0u);
+    EXPECT_EQ(route.line("rf q1 on", lamps).answer.value_or("").rfind("error: unknown command", 0), 0u);
 }
 
 TEST_F(Routing, ARetainedCommandIsIgnoredButARetainedStateIsLearntOnce) {
     EXPECT_EQ(message("kestrix/a/2/set", "ON", true), "error: ignored a retained command on kestrix/a/2/set "
                                                       "(publish commands without the retain flag)");
-    EXPECT_EQ(message("kestrix/a/1/state", "ON", true), "");  // what the lamp was left at
-    EXPECT_EQ(message("kestrix/a/1/state", "OFF", true), "");  // known already: what the bridge knows wins
-    EXPECT_EQ(message("kestrix/a/3/state", "bogus", true), "");
-    EXPECT_EQ(message("kestrix/a/1/level/state", "50", true), "");
-    EXPECT_EQ(route.message({"kestrix/a/4/level/state", "40", true}).learnt_level, std::pair(address{'A', 4}, 40));
+    EXPECT_EQ(learn("kestrix/a/1/state", "ON"), "");  // what the lamp was left at
+    EXPECT_EQ(learn("kestrix/a/1/state", "OFF"), "");  // known already: what the bridge knows wins
+    EXPECT_EQ(learn("kestrix/a/3/state", "bogus"), "");
+    EXPECT_EQ(learn("kestrix/a/1/level/state", "50"), "");
+    EXPECT_EQ(learn("kestrix/a/4/level/state", "40"), "");
+    EXPECT_EQ(learn("kestrix/a/4/state", "ON"), "");  // its level came first
     EXPECT_EQ(line("getstatus a1"), "answer on");
     EXPECT_EQ(line("getstatus a3"), "answer off");
-    EXPECT_EQ(route.states().at({'A', 1}).level, 4);
-    route.sent({report::kind::sent, {{{'A', 1}, action::off, 0}, {}}, 0, {}, 0});
-    EXPECT_FALSE(route.states().at({'A', 1}).on);
+    EXPECT_EQ(lamps.of({'A', 1})->level, steps{4});
+    EXPECT_EQ(lamps.of({'A', 4})->level, steps{3});
+    EXPECT_TRUE(lamps.of({'A', 4})->on);
+    lamps.reported({report::kind::sent, {{{'A', 1}, action::off, 0}, {}}, 0, {}, steps{0}});
+    EXPECT_FALSE(lamps.of({'A', 1})->on);
 }
 
 // A mochad client asks right after its command: the answer is what the
 // command will leave, not what the lamp was before it went out.
 TEST_F(Routing, StatusIsWhatTheAcceptedCommandsWillLeave) {
     for (const auto& [request, status] : {std::pair{"rf a2 on", "on"}, {"rf a2 off", "off"}, {"rf a2 dim 3", "on"}}) {
-        route.accepted(route.line(request).requests.at(0));
+        lamps.accepted(route.line(request, lamps).requests.at(0));
         EXPECT_EQ(line("getstatus a2"), std::string("answer ") + status) << request;
     }
-    route.accepted({{{'A', 2}, action::on, 0}, 0});  // level 0 is off
+    lamps.accepted({{{'A', 2}, action::on, 0}, percent{0}});  // level 0 is off
     EXPECT_EQ(line("getstatus a2"), "answer off");
 }
 
