@@ -109,7 +109,11 @@ int check_config(std::ostream& out, const config& c) {
     for (const unit_config& u : c.units)
         out << "  " << u.at.text() << (u.at.unit < 10 ? "   " : "  ") << (u.dimmable ? "light " : "switch") << "  "
             << text::shown(u.name) << "  (" << names.of(u.at, verb::set) << ")"
-            << (u.repeat ? ", ON and OFF sent " + std::to_string(u.repeat + 1) + " times" : "") << "\n";
+            << (u.repeat ? ", ON and OFF sent " + std::to_string(u.repeat + 1) + " times" : "")
+            << (u.dimmable ? ", " + std::to_string(u.module.steps) + " DIM steps from full to dimmest, ON from off gives " +
+                                 (u.module.resumes ? "its last level" : "full")
+                           : "")
+            << "\n";
     return 0;
 }
 

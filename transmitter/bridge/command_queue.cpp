@@ -53,7 +53,8 @@ void transmitter_session::send(const planned& plan) {
         hooks_.opened();
     }
     try {
-        for (int i = 0; plan.cmd && i < plan.times; ++i) x10::send(control_, *plan.cmd);
+        for (int i = 0; plan.cmd && i < plan.times; ++i)
+            plan.frames ? x10::send_frames(control_, *plan.cmd, plan.frames) : x10::send(control_, *plan.cmd);
         report_({report::kind::sent, req, 0, {}, plan.level});
     } catch (const error& e) {
         report_({report::kind::failed, req, e.number(), e.description(), {}});

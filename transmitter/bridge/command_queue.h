@@ -66,6 +66,7 @@ struct planned {
     std::optional<command> cmd;  // nothing: the lamp is at that level already
     int times = 1;
     steps level;
+    int frames = 0;  // a planned DIM or BRIGHT: how many frames, in place of its percentage
 };
 
 // What became of a request.

@@ -199,13 +199,13 @@ void read_units(const reader& r, const toml::node& units, config& c) {
         const toml::table* t = n.as_table();
         if (!t) r.fail(n.source(), "unit: expected a [[unit]] section");
         const std::string where = "[[unit]] ";
-        r.only(*t, " in [[unit]]", {"address", "name", "kind", "repeat"});
+        r.only(*t, " in [[unit]]", {"address", "name", "kind", "repeat", "dim_steps", "on_level"});
         const toml::node* a = t->get("address");
         if (!a) r.fail(t->source(), where + "address: missing; expected a house A to P and a unit 1 to 16, e.g. \"A1\"");
         const auto at = x10::parse_address(r.text(*t, "address", where, ""));
         if (!at) r.fail(a->source(), where + "address: expected a house A to P and a unit 1 to 16, e.g. \"A1\"");
         if (!seen.insert(*at).second) r.fail(a->source(), where + "address: " + at->text() + " is configured twice");
-        unit_config u{*at, r.text(*t, "name", where, at->text()), true};
+        unit_config u{*at, r.text(*t, "name", where, at->text()), true, 0, {}};
         if (u.name.empty() || u.name.size() > 100)
             r.fail(t->get("name")->source(), where + "name: expected a name of 1 to 100 characters");
         const std::string kind = r.text(*t, "kind", where, "light");
@@ -213,6 +213,14 @@ void read_units(const reader& r, const toml::node& units, config& c) {
             r.fail(t->get("kind")->source(), where + "kind: expected \"light\" (dimmable) or \"switch\"");
         u.dimmable = kind == "light";
         u.repeat = static_cast<int>(r.number(*t, "repeat", where, 0, 0, 5));
+        for (const char* key : {"dim_steps", "on_level"})
+            if (!u.dimmable && t->get(key)) r.fail(t->get(key)->source(), where + key + ": a switch does not dim (kind = \"light\" does)");
+        u.module.steps = static_cast<int>(r.number(*t, "dim_steps", where, u.module.steps, 2, 32));
+        const std::string on_level = r.text(*t, "on_level", where, "full");
+        if (on_level != "full" && on_level != "last")
+            r.fail(t->get("on_level")->source(), where + "on_level: expected \"full\" (most lamp modules) or \"last\" "
+                                                          "(soft-start modules, which come back at their last level)");
+        u.module.resumes = on_level == "last";
         c.units.push_back(u);
     }
 }

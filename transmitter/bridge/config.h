@@ -6,6 +6,7 @@
 
 #include "command.h"
 #include "command_queue.h"
+#include "levels.h"
 #include "mqtt_client.h"
 
 #include <cstdint>
@@ -54,6 +55,7 @@ struct unit_config {
     std::string name;      // default: the address, "A1"
     bool dimmable = true;  // kind "light"; "switch" is not
     int repeat = 0;        // extra sends of each ON and OFF, for a module that hears badly
+    levels::profile module = {};  // a light's steps, and what ON from off gives
     bool operator==(const unit_config&) const = default;
 };
 

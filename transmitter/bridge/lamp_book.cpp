@@ -2,6 +2,22 @@
 
 namespace kestrix::bridge {
 
+void lamp_book::profiles(std::map<address, levels::profile> modules) {
+    std::lock_guard lock(mutex_);
+    modules_ = std::move(modules);
+}
+
+levels::profile lamp_book::profile(const address& a) const {
+    std::lock_guard lock(mutex_);
+    const auto m = modules_.find(a);
+    return m == modules_.end() ? levels::profile{} : m->second;
+}
+
+std::optional<percent> lamp_book::level_of(const lamp& l, const address& a) const {
+    if (!l.level) return std::nullopt;
+    return levels::percent_of(*l.level, profile(a));
+}
+
 void lamp_book::learn_state(const address& a, bool on) {
     std::lock_guard lock(mutex_);
     if (!switched_.insert(a).second) return;  // what the bridge knows wins
@@ -14,7 +30,8 @@ void lamp_book::learn_state(const address& a, bool on) {
 void lamp_book::learn_level(const address& a, percent p) {
     std::lock_guard lock(mutex_);
     lamp& l = lamps_[a];
-    if (!l.level) l.level = levels::step_of(p);
+    const auto m = modules_.find(a);
+    if (!l.level) l.level = levels::step_of(p, m == modules_.end() ? levels::profile{} : m->second);
 }
 
 void lamp_book::accepted(const request& r) {
@@ -31,21 +48,25 @@ bool lamp_book::will_be_on(const address& a) const {
 }
 
 planned lamp_book::plan(const pending& p) const {
-    std::optional<steps> before;
+    const address& a = p.req.cmd.to;
+    const levels::profile m = profile(a);
+    levels::assumed before;
     {
         std::lock_guard lock(mutex_);
-        if (const auto l = lamps_.find(p.req.cmd.to); l != lamps_.end()) before = l->second.level;
+        if (const auto l = lamps_.find(a); l != lamps_.end()) before = {l->second.level, l->second.last};
     }
-    planned out{p, p.req.cmd, 1, {}};
-    if (p.req.level) out.cmd = levels::reach(before, p.req.cmd.to, *p.req.level);
-    out.level = out.cmd ? levels::after(before, *out.cmd) : before.value_or(steps{0});
-    return out;
+    if (!p.req.level) return {p, p.req.cmd, 1, levels::after(before, p.req.cmd, m)};
+    const levels::plan reached = levels::reach(before, a, *p.req.level, m);
+    return {p, reached.cmd, 1, reached.reached, reached.frames};
 }
 
 void lamp_book::reported(const report& r) {
     if (r.what != report::kind::sent) return;  // a command that failed left the lamp as it was
     std::lock_guard lock(mutex_);
-    lamps_[r.req.cmd.to] = {r.level.value > 0, r.level};
+    lamp& l = lamps_[r.req.cmd.to];
+    if (r.level.value == 0 && l.level && l.level->value > 0) l.last = l.level;  // what a module that resumes comes back at
+    l.on = r.level.value > 0;
+    l.level = r.level;
     switched_.insert(r.req.cmd.to);
 }
 

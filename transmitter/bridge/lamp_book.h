@@ -20,10 +20,17 @@ namespace kestrix::bridge {
 struct lamp {
     bool on = false;
     std::optional<steps> level;  // not known before its first command, unless the broker kept it
+    std::optional<steps> last;   // the level it had when it last went off
 };
 
 class lamp_book {
 public:
+    // Each configured unit's module; any other address has the default.
+    void profiles(std::map<address, levels::profile> modules);
+    levels::profile profile(const address& a) const;
+    // The level published for a lamp: on its own module's steps.
+    std::optional<percent> level_of(const lamp& l, const address& a) const;
+
     // What the broker kept: taken where nothing is known of the lamp yet.
     void learn_state(const address& a, bool on);
     void learn_level(const address& a, percent p);
@@ -42,6 +49,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::map<address, lamp> lamps_;
+    std::map<address, levels::profile> modules_;
     std::set<address> switched_;        // whose on or off is known
     std::map<address, bool> expected_;  // what the accepted commands will leave
 };

@@ -27,22 +27,45 @@ struct steps {
 
 namespace levels {
 
-inline constexpr steps full{8};
+// One module through one transceiver: the DIM frames from full to its
+// dimmest, and whether ON from off brings it back at its last level (soft
+// start) rather than full.
+struct profile {
+    int steps = 8;
+    bool resumes = false;
+    bool operator==(const profile&) const = default;
+};
+
+// What a lamp is assumed at: its level (nothing: not known), and the level
+// it had when it last went off, which a module that resumes comes back at.
+struct assumed {
+    std::optional<steps> level;
+    std::optional<steps> last;
+};
+
+inline constexpr steps full{8};  // of the default profile, the library's own
 
 // The step a percentage comes nearest to; anything above 0 is 1 at least.
-steps step_of(percent p);
-// The percentage of a step: 0, 13, 25, 38, 50, 63, 75, 88, 100.
-percent percent_of(steps s);
+steps step_of(percent p, const profile& m = {});
+// The percentage of a step: on 8 steps 0, 13, 25, 38, 50, 63, 75, 88, 100.
+percent percent_of(steps s, const profile& m = {});
 
-// Where `c` leaves a lamp assumed at `before` (nothing: not known). Its
-// ON, and the addressing ON of a DIM or BRIGHT, brings on at full a lamp
-// that was off; one already on keeps its level.
-steps after(std::optional<steps> before, const x10::command& c);
+// Where `c` leaves a lamp assumed at `before`. Its ON, and the addressing
+// ON of a DIM or BRIGHT, brings a lamp that was off (or not known) on at
+// full, or at its last level for a module that resumes; one already on
+// keeps its level. A relative step moves it by the frames the library
+// sends for the percentage.
+steps after(const assumed& before, const x10::command& c, const profile& m = {});
 
-// What reaches `target` from `before`: from off or unknown, ON and DIM
-// down from full; from a level, DIM or BRIGHT by the difference; 0 is OFF;
-// nothing when the lamp is there already.
-std::optional<x10::command> reach(std::optional<steps> before, const x10::address& a, percent target);
+// What reaches `target` from `before`: from off or unknown, ON (full, or
+// the last level) and DIM or BRIGHT by the difference; from a level, DIM
+// or BRIGHT by it; 0 is OFF; nothing when the lamp is there already.
+struct plan {
+    std::optional<x10::command> cmd;  // for DIM and BRIGHT, its unit
+    int frames = 0;                   // DIM or BRIGHT: how many
+    steps reached;
+};
+plan reach(const assumed& before, const x10::address& a, percent target, const profile& m = {});
 
 }  // namespace levels
 }  // namespace kestrix::bridge

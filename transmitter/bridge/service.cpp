@@ -20,6 +20,12 @@ std::map<address, int> repeats(const std::vector<unit_config>& units) {
     return out;
 }
 
+std::map<address, levels::profile> modules(const std::vector<unit_config>& units) {
+    std::map<address, levels::profile> out;
+    for (const unit_config& u : units) out[u.at] = u.module;
+    return out;
+}
+
 service::service(config c, service_parts parts)
     : config_(std::move(c)),
       parts_(std::move(parts)),
@@ -33,6 +39,7 @@ service::service(config c, service_parts parts)
     ::signal(SIGPIPE, SIG_IGN);
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) throw std::runtime_error(std::string("cannot wait for the sending thread: ") + std::strerror(errno));
+    lamps_->profiles(modules(config_.units));
     text_ = open_text_port(config_.mochad);
     broker_ = std::make_unique<presence>(config_.mqtt, topics_, parts_.mqtt, *clock_, status_.host());
     broker_->on_serve = [this] { serve(); };
@@ -75,7 +82,8 @@ std::unique_ptr<text_port> service::open_text_port(const mochad_config& m) {
     try {
         return listen();
     } catch (const std::runtime_error&) {
-        text_ = open_text_port(config_.mochad);
+        lamps_->profiles(modules(config_.units));
+    text_ = open_text_port(config_.mochad);
         throw;
     }
 }
@@ -132,8 +140,8 @@ bool is_switch(const std::vector<unit_config>& units, const address& a) {
 
 void service::publish_state(const address& a, const lamp& l) {
     broker_->publish(topics_.of(a, verb::state), l.on ? "ON" : "OFF");
-    if (l.level && !is_switch(config_.units, a))
-        broker_->publish(topics_.of(a, verb::level_state), std::to_string(levels::percent_of(*l.level).value));
+    if (const auto level = lamps_->level_of(l, a); level && !is_switch(config_.units, a))
+        broker_->publish(topics_.of(a, verb::level_state), std::to_string(level->value));
 }
 
 void service::publish_states() {

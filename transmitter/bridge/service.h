@@ -26,6 +26,8 @@ namespace kestrix::bridge {
 
 // Extra sends of ON and OFF, by unit.
 std::map<address, int> repeats(const std::vector<unit_config>& units);
+// Each unit's module.
+std::map<address, levels::profile> modules(const std::vector<unit_config>& units);
 
 // What a test puts in place of the real ones; each left empty is real.
 struct service_parts {

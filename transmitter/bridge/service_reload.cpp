@@ -42,6 +42,7 @@ void service::reload() {
         log(level::info, "the transmitter is " + config_.transmitter.name() + " from the next command on");
     }
     sender_->repeats(repeats(fresh.units));
+    lamps_->profiles(modules(fresh.units));  // what is assumed of each lamp stays
     const bool units_changed = fresh.units != config_.units;
     config_.units = fresh.units;
     router_ = router(topics(fresh.mqtt.base_topic, fresh.mqtt.discovery_prefix), config_.units);

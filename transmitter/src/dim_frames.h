@@ -10,4 +10,8 @@ namespace kestrix {
 // one at least.
 int dim_frames(int percent, int steps = 8);
 
+// The smallest percentage for which Exec (8 steps) sends `frames` frames,
+// 1 to 8.
+int percent_for_frames(int frames);
+
 }  // namespace kestrix

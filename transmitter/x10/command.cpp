@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include "dim_frames.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -69,6 +71,16 @@ std::optional<action> parse_action(std::string_view word) {
 std::optional<int> parse_percent(std::string_view word) {
     if (!word.empty() && word.back() == '%') word.remove_suffix(1);
     return whole_number(word, 1, 100);
+}
+
+void send_frames(controlcm& control, const command& c, int frames) {
+    // Exec sends at most 8 at a time; the house alone then, not the unit
+    // again: its DIM and BRIGHT act on the unit addressed last.
+    for (bool first = true; frames > 0; first = false) {
+        const int now = std::min(frames, 8);
+        send(control, {first ? c.to : address{c.to.house, 0}, c.what, percent_for_frames(now)});
+        frames -= now;
+    }
 }
 
 void send(controlcm& control, const command& c) {

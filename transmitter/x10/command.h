@@ -46,5 +46,8 @@ std::string lower(std::string_view text);
 
 // Sends `c` through a control whose Init succeeded.
 void send(controlcm& control, const command& c);
+// Sends `frames` DIM or BRIGHT frames (any number) to `c`'s unit, which
+// is addressed first, as Exec does for a percentage.
+void send_frames(controlcm& control, const command& c, int frames);
 
 }  // namespace kestrix::x10

@@ -87,6 +87,13 @@ INSTANTIATE_TEST_SUITE_P(
         bad_file{"transmitter_without_port", "[transmitter]\nbusy_wait = 5\n",
                  "bridge.toml:1:1: [transmitter] port or device: missing; name the transmitter's serial port, as port = 5 or "
                  "device = \"/dev/serial/by-id/...\" ('kestrix-send --list' shows the ports)"},
+        bad_file{"dim_steps", "[[unit]]\naddress = \"A1\"\ndim_steps = 33\n",
+                 "bridge.toml:3:13: [[unit]] dim_steps: expected a whole number from 2 to 32"},
+        bad_file{"on_level", "[[unit]]\naddress = \"A1\"\non_level = \"half\"\n",
+                 "bridge.toml:3:12: [[unit]] on_level: expected \"full\" (most lamp modules) or \"last\" (soft-start modules, "
+                 "which come back at their last level)"},
+        bad_file{"dim_steps_of_a_switch", "[[unit]]\naddress = \"A1\"\nkind = \"switch\"\ndim_steps = 16\n",
+                 "bridge.toml:4:13: [[unit]] dim_steps: a switch does not dim (kind = \"light\" does)"},
         bad_file{"listen_not_an_address", "[mochad]\nlisten = \"256.1.1.1:1099\"\n",
                  "bridge.toml:2:10: [mochad] listen: expected an address and a port, such as \"127.0.0.1:1099\" or "
                  "\"[::1]:1099\" (or empty: off)"},
@@ -178,6 +185,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "(password from {}/password)", "Warning: every user", 0640},
         check_case{"listen_elsewhere", "[transmitter]\nport = 5\n[mochad]\nlisten = \"192.0.2.7:1099\"\n", 2,
                    "{}/bridge.toml:4:10: [mochad] listen: this machine cannot listen on 192.0.2.7: Cannot assign requested address"},
+        check_case{"unit_profiles",
+                   "[transmitter]\ndevice = \"/dev/null\"\n[[unit]]\naddress = \"A1\"\n[[unit]]\naddress = \"A2\"\ndim_steps = 16\n"
+                   "on_level = \"last\"\n",
+                   0, "(kestrix/a/2/set), 16 DIM steps from full to dimmest, ON from off gives its last level\n",
+                   ", 8 DIM steps from full to dimmest, ON from off gives its last"},
         check_case{"unit_name_with_an_escape", "[transmitter]\ndevice = \"/dev/null\"\n[[unit]]\naddress = \"A1\"\nname = \"Lamp\\u001b[2J\"\n", 0,
                    "Lamp\\x1b[2J"}),
     [](const auto& row) { return std::string(row.param.name); });

@@ -72,64 +72,85 @@ TEST(Queue, AFullQueueRefusesTheNewCommandButStillMerges) {
     EXPECT_EQ(queue.take()->req.text(), "A2 OFF");
 }
 
-// A level from what the bridge assumes the lamp is at: the frames that go
-// out, as the transmitter reads them, and the level they leave.
+// A level from what the bridge assumes the lamp is at, for the module the
+// unit is: the frames that go out, as the transmitter reads them, and the
+// level they leave.
 struct level_case {
-    std::optional<int> before;  // in steps of 12.5 %; nothing: not known
+    std::optional<int> before;  // in the module's steps; nothing: not known
     int target;                 // percent
     std::vector<std::string> frames;
     int reached;                // percent
+    levels::profile module = {};
+    std::optional<int> last = {};  // the level it had when it went off
 };
 
 std::ostream& operator<<(std::ostream& os, const level_case& c) {
-    return os << (c.before ? std::to_string(*c.before) : "unknown") << " to " << c.target << "%";
+    return os << (c.before ? std::to_string(*c.before) : "unknown") << " to " << c.target << "% on " << c.module.steps
+              << (c.module.resumes ? " resuming" : "");
 }
 
 class Levels : public ::testing::TestWithParam<level_case> {};
 
-TEST_P(Levels, AreReachedOnTheLibrarysSteps) {
+TEST_P(Levels, AreReachedOnTheModulesSteps) {
     const level_case& c = GetParam();
     kestrix::testing::rig r;
     ASSERT_EQ(r.control->Init(), 0);
-    const std::optional<steps> before = c.before ? std::optional<steps>(steps{*c.before}) : std::nullopt;
-    const auto cmd = levels::reach(before, {'A', 1}, {c.target});
-    if (cmd) x10::send(*r.control, *cmd);
+    const auto in_steps = [](std::optional<int> n) { return n ? std::optional<steps>(steps{*n}) : std::nullopt; };
+    const levels::plan plan = levels::reach({in_steps(c.before), in_steps(c.last)}, {'A', 1}, {c.target}, c.module);
+    if (plan.cmd) plan.frames ? x10::send_frames(*r.control, *plan.cmd, plan.frames) : x10::send(*r.control, *plan.cmd);
     std::vector<std::string> frames;
     const auto rx = kestrix::testing::decode(r.log->events, r.clock->current());
     for (std::size_t i = 0; i < rx.frames().size(); i += 2) frames.push_back(sim::describe(rx.frames()[i].bytes));
     EXPECT_EQ(frames, c.frames);
-    EXPECT_EQ(levels::percent_of(cmd ? levels::after(before, *cmd) : *before).value, c.reached);
+    EXPECT_EQ(levels::percent_of(plan.reached, c.module).value, c.reached);
 }
 
 using F = std::vector<std::string>;
 const std::string on = "house A unit 1 ON", off = "house A unit 1 OFF", dim = "house A DIM", bright = "house A BRIGHT";
 
+// n DIM frames
+F dims(int n, F before = {on}) {
+    before.insert(before.end(), static_cast<std::size_t>(n), dim);
+    return before;
+}
+
+const levels::profile sixteen{16, false}, thirty_two{32, false}, resuming{8, true};
+
 INSTANTIATE_TEST_SUITE_P(
     Targets, Levels,
-    ::testing::Values(level_case{std::nullopt, 30, F{on, dim, dim, dim, dim, dim, dim}, 25},  // 100 - 6 x 12.5
-                      level_case{0, 30, F{on, dim, dim, dim, dim, dim, dim}, 25}, level_case{0, 100, F{on}, 100},
+    ::testing::Values(level_case{std::nullopt, 30, dims(6), 25},  // 100 - 6 x 12.5
+                      level_case{0, 30, dims(6), 25}, level_case{0, 100, F{on}, 100},
                       level_case{std::nullopt, 100, F{on}, 100}, level_case{0, 0, F{}, 0}, level_case{std::nullopt, 0, F{off}, 0},
                       level_case{5, 0, F{off}, 0}, level_case{2, 50, F{on, bright, bright}, 50}, level_case{6, 50, F{on, dim, dim}, 50},
-                      level_case{4, 50, F{}, 50}, level_case{4, 52, F{}, 50}, level_case{8, 1, F{on, dim, dim, dim, dim, dim, dim, dim}, 13},
+                      level_case{4, 50, F{}, 50}, level_case{4, 52, F{}, 50}, level_case{8, 1, dims(7), 13},
                       level_case{1, 100, F{on, bright, bright, bright, bright, bright, bright, bright}, 100},
-                      level_case{0, 7, F{on, dim, dim, dim, dim, dim, dim, dim}, 13}));
+                      level_case{0, 7, dims(7), 13},
+                      // A module of 16 or 32 steps through this home's transceiver: more frames than Exec sends at once.
+                      level_case{0, 30, dims(11), 31, sixteen}, level_case{std::nullopt, 30, dims(11), 31, sixteen},
+                      level_case{16, 50, dims(8), 50, sixteen}, level_case{0, 1, dims(31), 3, thirty_two},
+                      // A soft-start module comes back at its last level.
+                      level_case{0, 40, F{on}, 38, resuming, 3}, level_case{0, 75, F{on, bright, bright, bright}, 75, resuming, 3},
+                      level_case{0, 25, dims(1), 25, resuming, 3}, level_case{std::nullopt, 30, dims(6), 25, resuming}));
 
 // Relative steps move the level too; ON brings a lamp that was off on at full.
 TEST(Levels, CommandsMoveTheAssumedLevel) {
     const address a{'A', 1};
-    EXPECT_EQ(levels::after(std::nullopt, {a, action::on, 0}), levels::full);
-    EXPECT_EQ(levels::after(steps{3}, {a, action::on, 0}), steps{3});
-    EXPECT_EQ(levels::after(steps{3}, {a, action::off, 0}), steps{0});
-    EXPECT_EQ(levels::after(steps{0}, {a, action::dim, 25}), steps{6});
-    EXPECT_EQ(levels::after(steps{2}, {a, action::dim, 100}), steps{1});  // dimmed as far as it goes, still on
-    EXPECT_EQ(levels::after(steps{7}, {a, action::bright, 50}), levels::full);
+    const auto at = [](int n) { return levels::assumed{steps{n}, {}}; };
+    EXPECT_EQ(levels::after({}, {a, action::on, 0}), levels::full);
+    EXPECT_EQ(levels::after(at(3), {a, action::on, 0}), steps{3});
+    EXPECT_EQ(levels::after(at(3), {a, action::off, 0}), steps{0});
+    EXPECT_EQ(levels::after(at(0), {a, action::dim, 25}), steps{6});
+    EXPECT_EQ(levels::after(at(2), {a, action::dim, 100}), steps{1});  // dimmed as far as it goes, still on
+    EXPECT_EQ(levels::after(at(7), {a, action::bright, 50}), levels::full);
+    EXPECT_EQ(levels::after({steps{0}, steps{3}}, {a, action::on, 0}, {8, true}), steps{3});  // it resumes
+    EXPECT_EQ(levels::after(at(0), {a, action::dim, 50}, {16, false}), steps{12});         // 4 frames of 16 steps
     // A relative step moves the assumed level by the frames the library sends for it.
     for (const int percent : {6, 7, 19, 20, 31, 60, 81}) {
         kestrix::testing::rig r;
         ASSERT_EQ(r.control->Init(), 0);
         x10::send(*r.control, {{'A', 0}, action::dim, percent});
         const auto frames = kestrix::testing::decode(r.log->events, r.clock->current()).frames().size() / 2;
-        EXPECT_EQ(levels::full.value - levels::after(levels::full, {a, action::dim, percent}).value, static_cast<int>(frames)) << percent;
+        EXPECT_EQ(levels::full.value - levels::after({levels::full, {}}, {a, action::dim, percent}).value, static_cast<int>(frames)) << percent;
     }
 }
 

@@ -35,7 +35,7 @@ protected:
     }
 
     topics names{"kestrix", "homeassistant"};
-    std::vector<unit_config> units{{{'B', 12}, "Fan", false}, {{'C', 3}, "C3", true}, {{'C', 5}, "C5", true}};
+    std::vector<unit_config> units{{{'B', 12}, "Fan", false, 0, {}}, {{'C', 3}, "C3", true, 0, {}}, {{'C', 5}, "C5", true, 0, {}}};
     router route{names, units};
     lamp_book lamps;
 };

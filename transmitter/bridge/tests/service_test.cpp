@@ -544,5 +544,34 @@ TEST_F(Loop, AReloadThatCannotListenKeepsTheTextPortAndTheNextTriesAgain) {
     EXPECT_NE(mqtt->on("kestrix/bridge/status").back().payload.find("\"device\":\"/dev/kestrix-two\""), std::string::npos);
 }
 
+// Each unit's module: a level planned on its own steps and said back on
+// them; a soft-start one, switched back on, resumes its last level, also
+// when a reload made it one.
+TEST_F(Loop, LevelsArePlannedForEachUnitsModule) {
+    const auto configure = [&](const char* a2) {
+        return folder.write("bridge.toml", std::string("[transmitter]\ndevice = \"/dev/kestrix-one\"\n[mqtt]\nclient_id = \"test\"\n"
+                                                       "[[unit]]\naddress = \"A1\"\ndim_steps = 16\n[[unit]]\naddress = \"A2\"\n") + a2);
+    };
+    c = load_config(configure(""));
+    start();
+    const auto sent = [&](const std::string& topic, const std::string& payload, std::size_t states) {
+        mqtt->on_message({topic, payload, false});
+        const std::string state = topic.substr(0, topic.find('/', 10)) + "/state";
+        EXPECT_TRUE(run_until([&] { return mqtt->on(state).size() == states; })) << topic << " " << payload;
+        return frames().size() / 2;
+    };
+    EXPECT_EQ(sent("kestrix/a/1/level/set", "30", 1), 12u);  // ON and 11 DIM frames
+    EXPECT_EQ(frames().at(1 * 2), "house A DIM");
+    EXPECT_EQ(mqtt->on("kestrix/a/1/level/state").back().payload, "31");
+    EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 1), 12u + 6);  // ON and 5 DIM: 3 steps of 8
+    EXPECT_EQ(sent("kestrix/a/2/set", "OFF", 2), 12u + 6 + 1);
+    configure("on_level = \"last\"\n");
+    ::raise(SIGHUP);
+    run_for(1s);
+    EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 3), 12u + 6 + 1 + 1);  // ON alone: back at 3 steps
+    EXPECT_EQ(frames().back(), "house A unit 2 ON");
+    EXPECT_EQ(mqtt->on("kestrix/a/2/level/state").back().payload, "38");
+}
+
 }  // namespace
 }  // namespace kestrix::bridge
