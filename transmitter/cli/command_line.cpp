@@ -55,6 +55,11 @@ options parse(const std::vector<std::string>& args) {
             o.json = true;
         } else if (a == "--check") {
             o.check = true;
+        } else if (a == "--calibrate") {
+            const std::string& v = value();
+            std::string problem;
+            o.calibrate = x10::parse_address(v, false, &problem);
+            if (!o.calibrate) bad(problem + " (--calibrate)");
         } else if (a == "-v" || a == "--verbose") {
             o.verbose = true;
         } else if (a == "-h" || a == "--help") {
@@ -68,11 +73,14 @@ options parse(const std::vector<std::string>& args) {
     if (o.help) return o;
     if (o.port && !o.device.empty()) bad("--port and --device cannot be used together");
     if (o.json && !o.list) bad("--json goes with --list");
-    if (o.list || o.check) {
-        const char* what = o.list ? "--list" : "--check";
-        if (o.list && o.check) bad("--list and --check cannot be used together");
+    if (o.list || o.check || o.calibrate) {
+        const char* what = o.list ? "--list" : o.check ? "--check" : "--calibrate";
+        if (int(o.list) + int(o.check) + int(o.calibrate.has_value()) > 1)
+            bad("--list, --check and --calibrate cannot be used together");
         if (o.list && (o.port || !o.device.empty())) bad("--list shows every port: it takes no --port or --device");
-        if (o.dry_run || o.repeat != 1 || o.wait || !o.vcd.empty())
+        if (o.calibrate && (o.dry_run || o.repeat != 1 || !o.vcd.empty()))
+            bad("--calibrate needs the lamp and a watcher: it takes no --dry-run, --repeat or --vcd");
+        if (!o.calibrate && (o.dry_run || o.repeat != 1 || o.wait || !o.vcd.empty()))
             bad(std::string(what) + " sends nothing: it takes no --dry-run, --repeat, --wait or --vcd");
         if (!words.empty()) bad(std::string(what) + " takes no command, but got '" + words.front() + "'");
         return o;
@@ -108,6 +116,7 @@ const char* const help_text =
                     COMMAND...
        kestrix-send --list [--json]
        kestrix-send --check [--port N | --device PATH]
+       kestrix-send --calibrate UNIT [--port N | --device PATH] [--wait SECONDS]
 Switch X10 modules through a Firecracker (CM17A) transmitter on a serial port.
 
 A command is a house letter with an optional unit, then an action:
@@ -139,6 +148,10 @@ Options:
   --check        check that the port can clock the transmitter: drive DTR and
                  RTS through a short pattern that is no X10 command, read the
                  lines back and time each change; exit 0 if it can
+  --calibrate UNIT
+                 find a lamp module's dim_steps for kestrix-bridge with you
+                 watching the lamp: UNIT is switched on, then dimmed one
+                 frame at a time while you answer that it got dimmer
   -v, --verbose  say what is being sent
   -h, --help     show this help
   --             end of the options: every word after it is a command

@@ -29,6 +29,7 @@ struct options {
     bool list = false;   // list the serial ports instead of sending
     bool json = false;   // the list as JSON
     bool check = false;  // check the port instead of sending
+    std::optional<x10::address> calibrate;  // count a lamp module's DIM steps with the user
     std::vector<x10::command> commands;
 };
 

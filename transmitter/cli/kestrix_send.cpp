@@ -1,4 +1,5 @@
 // kestrix-send: switch X10 modules from scripts and timers. See --help.
+#include "calibration.h"
 #include "command_line.h"
 #include "line_check.h"
 #include "port_report.h"
@@ -29,5 +30,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.check) return cli::check_port(options, std::cout, std::cerr);
+    if (options.calibrate) return cli::calibrate(options, std::cin, std::cout, std::cerr);
     return cli::send(options, std::cout, std::cerr);
 }

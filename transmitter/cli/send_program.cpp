@@ -33,6 +33,26 @@ std::string console_refusal(const options& o, const ports::machine& m) {
            ". Name the transmitter's port with --port or --device; 'kestrix-send --list' shows which port is which.";
 }
 
+std::unique_ptr<controlcm> opened_control(const options& o, std::unique_ptr<serial_line> line,
+                                          std::unique_ptr<tick_counter> counter, std::ostream& out, std::ostream& err,
+                                          const platform& on) {
+    auto control = std::make_unique<controlcm>(std::move(line), std::move(counter));
+    if (o.verbose) control->realtime_hooks({}, [&out](const std::string& why) { out << why << std::endl; });
+    control->comport(o.port.value_or(1));
+    // A port another program holds is tried again until --wait runs out.
+    x10::port_wait wait;
+    wait.deadline = x10::steady::now() + std::chrono::seconds(o.wait);
+    wait.pause = [&](x10::steady::duration d) { return on.pause(d), true; };
+    wait.held = [&](const std::string& why) {
+        if (o.verbose) out << "waiting up to " << o.wait << " s: " << why << std::endl;
+    };
+    if (const std::int16_t result = x10::open_port(*control, wait); result != 0) {
+        err << "kestrix-send: error " << result << ": " << control->last_error() << "\n";
+        return nullptr;
+    }
+    return control;
+}
+
 int send(const options& o, std::ostream& out, std::ostream& err, const platform& on) {
     sim::receiver receiver;
     std::unique_ptr<tick_counter> counter = on.counter();
@@ -61,21 +81,9 @@ int send(const options& o, std::ostream& out, std::ostream& err, const platform&
     try {
         std::unique_ptr<serial_line> line = on.line(o, clock, receiver);
         if (dump.is_open()) line = std::make_unique<vcd_line>(std::move(line), clock, changes);
-        controlcm control(std::move(line), std::move(counter));
-        if (o.verbose) control.realtime_hooks({}, [&](const std::string& why) { out << why << std::endl; });
-        control.comport(o.port.value_or(1));
-        // A port another program holds is tried again until --wait runs out.
-        x10::port_wait wait;
-        wait.deadline = x10::steady::now() + std::chrono::seconds(o.wait);
-        wait.pause = [&](x10::steady::duration d) { return on.pause(d), true; };
-        wait.held = [&](const std::string& why) {
-            if (o.verbose) out << "waiting up to " << o.wait << " s: " << why << std::endl;
-        };
-        const std::int16_t result = x10::open_port(control, wait);
-        if (result != 0) {
-            err << "kestrix-send: error " << result << ": " << control.last_error() << "\n";
-            return finish(1);
-        }
+        const std::unique_ptr<controlcm> opened = opened_control(o, std::move(line), std::move(counter), out, err, on);
+        if (!opened) return finish(1);
+        controlcm& control = *opened;
         for (int round = 0; round < o.repeat; ++round) {
             for (const x10::command& c : o.commands) {
                 if (o.verbose) out << "sending " << c.describe() << std::endl;

@@ -30,6 +30,12 @@ struct platform {
 // no decision to clock it. Empty when it may go ahead.
 std::string console_refusal(const options& o, const ports::machine& m);
 
+// A control on the options' port, opened and waited for as --wait says;
+// nullptr once `err` says why it could not be.
+std::unique_ptr<controlcm> opened_control(const options& o, std::unique_ptr<serial_line> line,
+                                          std::unique_ptr<tick_counter> counter, std::ostream& out, std::ostream& err,
+                                          const platform& on);
+
 // Sends every command of `o`, reporting on `out` and `err`. Returns the
 // exit status: 0 done, 1 the port or the transmitter failed, 3 a dry run
 // found a timing fault.

@@ -1,5 +1,6 @@
 // kestrix-send's command line: what it accepts, what it refuses (naming the
 // word), and that one bad word means nothing is sent.
+#include "calibration.h"
 #include "command_line.h"
 #include "dry_run_report.h"
 #include "send_program.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace kestrix::cli {
@@ -75,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
                       bad_case{"--json", "--json goes with --list"}, bad_case{"--list A1 on", "takes no command"},
                       bad_case{"--list --port 2", "takes no --port"}, bad_case{"--check --dry-run", "sends nothing"},
                       bad_case{"--list --check", "cannot be used together"}, bad_case{"--wait x A1 on", "'x'"},
-                      bad_case{"--wait 3601 A1 on", "'3601'"}, bad_case{"--list --wait 5", "sends nothing"}));
+                      bad_case{"--wait 3601 A1 on", "'3601'"}, bad_case{"--list --wait 5", "sends nothing"},
+                      bad_case{"--calibrate", "--calibrate needs a value"}, bad_case{"--calibrate B", "'B'"},
+                      bad_case{"--calibrate A1 --dry-run", "needs the lamp"}, bad_case{"--calibrate A1 A1 on", "takes no command"},
+                      bad_case{"--calibrate A1 --check", "cannot be used together"}));
 
 TEST(CommandLine, OptionsAndHelp) {
     const options o = parse(words("--port 5 --repeat 3 --wait 5 --dry-run -v A1 on"));
@@ -89,7 +94,57 @@ TEST(CommandLine, OptionsAndHelp) {
     EXPECT_TRUE(parse(words("Q9 frobnicate --help")).help);  // help wins over a bad line
     EXPECT_TRUE(parse(words("--list --json")).json);
     EXPECT_EQ(parse(words("--check --port 6")).port, 6);
+    EXPECT_EQ(parse(words("--calibrate b12 --wait 5")).calibrate, (x10::address{'B', 12}));
 }
+
+// The calibration with scripted answers: the frames it sends (each goes
+// out twice), what it says and its exit status.
+struct calibration_case {
+    const char* name;
+    std::string answers;
+    int dims;  // DIM frames after the ON
+    int status;
+    const char* says;
+};
+
+std::ostream& operator<<(std::ostream& os, const calibration_case& c) { return os << c.name; }
+
+class Calibration : public ::testing::TestWithParam<calibration_case> {};
+
+TEST_P(Calibration, CountsTheFramesThatMadeTheLampDimmer) {
+    const calibration_case& c = GetParam();
+    auto log = std::make_shared<testing::line_log>();
+    testing::fake_counter* clock = nullptr;
+    platform on;
+    on.counter = [&] {
+        auto made = std::make_unique<testing::fake_counter>();
+        clock = made.get();
+        return made;
+    };
+    on.line = [&](const options&, tick_counter& t, sim::receiver&) {
+        return std::make_unique<testing::recording_line>(static_cast<testing::fake_counter&>(t), log);
+    };
+    std::istringstream in(c.answers);
+    std::ostringstream out, err;
+    EXPECT_EQ(calibrate(parse(words("--calibrate A1 --device /dev/kestrix-test")), in, out, err, on), c.status) << err.str();
+    std::vector<std::string> expected = {"D5 AA 60 00 AD", "D5 AA 60 00 AD"};
+    expected.insert(expected.end(), static_cast<std::size_t>(2 * c.dims), "D5 AA 60 98 AD");
+    EXPECT_EQ(testing::frames_of(testing::decode(log->events, clock->current())), expected);
+    EXPECT_NE(out.str().find(c.says), std::string::npos) << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Calibration,
+    ::testing::Values(calibration_case{"four_made_a_difference", "\n\n\n\nn\n", 5, 0, "[[unit]]\naddress = \"A1\"\ndim_steps = 4\n"},
+                      calibration_case{"a word it does not know", "Y\nmaybe\nNo\n", 2, 1, "Press Enter if the last frame"},
+                      calibration_case{"left", "\nq\n", 2, 1, "Left without a result"},
+                      calibration_case{"no_answer", "", 1, 1, "Left without a result"},
+                      calibration_case{"still_dimming_after_32", std::string(40, '\n'), 32, 1, "does not seem to dim"}),
+    [](const auto& row) {
+        std::string name = row.param.name;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
 
 struct frame_case {
     std::array<std::uint8_t, 5> bytes;

@@ -1,6 +1,7 @@
 // kestrix-send as a user runs it.
 #include "kestrix/controlcm.h"
 #include "testkit/child.h"
+#include "testkit/pseudo_terminal.h"
 #include "testkit/scratch.h"
 #include "testkit/shim.h"
 
@@ -8,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -76,6 +78,21 @@ TEST(SendProgram, TheDumpOfADryRunReadsBackInSigrokAsItsFrames) {
     }
     rx.finish(tick);
     EXPECT_EQ(frames_of(rx), (std::vector<std::string>{"D5 AA 60 00 AD", "D5 AA 60 00 AD", "D5 AA 40 28 AD", "D5 AA 40 28 AD"}));
+}
+
+// A calibration as the user does it, answers typed, on a pseudo-terminal
+// the shim watches: A1 ON, then a DIM frame for each answer.
+TEST(SendProgram, CalibratesWithTheUserWatchingTheLamp) {
+    pseudo_terminal port;
+    scratch folder("kestrix-calibrate");
+    const ending r = run({{"/bin/sh", "-c", "printf '\\n\\n\\n\\nn\\n' | exec \"$0\" --calibrate A1 --device \"$1\"", KESTRIX_SEND, port.slave},
+                          shim_env(folder / "shim.log", {{"KESTRIX_SHIM_WATCH", port.slave}})});
+    EXPECT_TRUE(r.ok()) << r.output;
+    EXPECT_NE(r.output.find("dim_steps = 4\n"), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '?'), 5) << r.output;  // asked after each frame
+    std::vector<std::string> frames = {"D5 AA 60 00 AD", "D5 AA 60 00 AD"};
+    frames.insert(frames.end(), 10, "D5 AA 60 98 AD");
+    EXPECT_EQ(frames_of(replay_shim_log(folder / "shim.log").rx), frames);
 }
 
 TEST(SendProgram, HelpDocumentsTheCommands) {
