@@ -5,6 +5,7 @@
 namespace kestrix::bridge {
 
 std::string request::text() const {
+    if (resend) return cmd.to.text() + " RESEND";
     return level ? cmd.to.text() + " LEVEL " + std::to_string(level->value) + "%" : cmd.text();
 }
 

@@ -30,9 +30,12 @@ inline constexpr std::size_t queue_capacity = 256;
 struct request {
     command cmd;                   // a level's: its unit, ON
     std::optional<percent> level;  // a brightness to reach
+    bool resend = false;           // the unit's assumed state, sent again (its unit, ON)
     // ON, OFF and levels settle a lamp: a newer one replaces one waiting.
-    bool settles() const { return level || cmd.switches(); }
-    std::string text() const;  // "A1 ON", "A1 LEVEL 30%"
+    // A resend is never merged: it sends what the lamp is assumed at when
+    // its turn comes, which a command it replaced would have changed.
+    bool settles() const { return !resend && (level || cmd.switches()); }
+    std::string text() const;  // "A1 ON", "A1 LEVEL 30%", "A1 RESEND"
     bool operator==(const request&) const = default;
 };
 

@@ -52,7 +52,31 @@ std::vector<discovery_document> discovery_documents(const config& c, const topic
                                     {"state_topic", status},
                                     {"value_template", "{{ value_json.state }}"},
                                     {"json_attributes_topic", status},
-                                    {"entity_category", "diagnostic"}}}};
+                                    {"entity_category", "diagnostic"}}},
+                  {"sent", {{"p", "sensor"},
+                            {"name", "Commands sent"},
+                            {"unique_id", bridge_id + "_sent"},
+                            {"default_entity_id", "sensor." + base + "_sent"},
+                            {"state_topic", status},
+                            {"value_template", "{{ value_json.sent }}"},
+                            {"state_class", "total_increasing"},
+                            {"entity_category", "diagnostic"}}},
+                  {"queue", {{"p", "sensor"},
+                             {"name", "Queue"},
+                             {"unique_id", bridge_id + "_queue"},
+                             {"default_entity_id", "sensor." + base + "_queue"},
+                             {"state_topic", status},
+                             {"value_template", "{{ value_json.queue }}"},
+                             {"unit_of_measurement", "commands"},
+                             {"entity_category", "diagnostic"}}},
+                  {"problem", {{"p", "binary_sensor"},
+                               {"name", "Transmitter problem"},
+                               {"unique_id", bridge_id + "_problem"},
+                               {"default_entity_id", "binary_sensor." + base + "_problem"},
+                               {"device_class", "problem"},
+                               {"state_topic", status},
+                               {"value_template", "{{ 'ON' if value_json.state == 'failed' else 'OFF' }}"},
+                               {"entity_category", "diagnostic"}}}};
     std::set<char> houses;
     for (const unit_config& u : c.units) houses.insert(u.at.house);
     for (const char house : houses) {
@@ -63,6 +87,13 @@ std::vector<discovery_document> discovery_documents(const config& c, const topic
                                        {"default_entity_id", "button." + base + "_all_off_" + letter},
                                        {"command_topic", names.of({house, 0}, verb::set)},
                                        {"payload_press", "OFF"}};
+        // After a power cut or a wall switch: the room catches up with the dashboard.
+        bridge["resend_" + letter] = {{"p", "button"},
+                                      {"name", std::string("Send states again (house ") + house + ")"},
+                                      {"unique_id", bridge_id + "_resend_" + letter},
+                                      {"default_entity_id", "button." + base + "_resend_" + letter},
+                                      {"command_topic", names.of({house, 0}, verb::resend)},
+                                      {"payload_press", "PRESS"}};
     }
     out.push_back({names.discovery(bridge_id), json_text(document(names, bridge_device, bridge))});
 

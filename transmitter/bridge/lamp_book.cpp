@@ -51,9 +51,19 @@ planned lamp_book::plan(const pending& p) const {
     const address& a = p.req.cmd.to;
     const levels::profile m = profile(a);
     levels::assumed before;
+    bool on = false;
     {
         std::lock_guard lock(mutex_);
-        if (const auto l = lamps_.find(a); l != lamps_.end()) before = {l->second.level, l->second.last};
+        if (const auto l = lamps_.find(a); l != lamps_.end()) before = {l->second.level, l->second.last}, on = l->second.on;
+    }
+    if (p.req.resend) {
+        // What the lamp is assumed at, from scratch: OFF, or ON and the level
+        // planned as from off, from full or the last level as the module does.
+        if (!on) return {p, x10::command{a, action::off, 0}, 1, steps{0}};
+        const levels::assumed off{std::nullopt, before.last};
+        if (!before.level) return {p, x10::command{a, action::on, 0}, 1, levels::after(off, {a, action::on, 0}, m)};
+        const levels::plan again = levels::reach(off, a, levels::percent_of(*before.level, m), m);
+        return {p, again.cmd, 1, again.reached, again.frames};
     }
     if (!p.req.level) return {p, p.req.cmd, 1, levels::after(before, p.req.cmd, m)};
     const levels::plan reached = levels::reach(before, a, *p.req.level, m);

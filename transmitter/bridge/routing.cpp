@@ -58,7 +58,7 @@ std::optional<request> payload_request(const topics::reading& r, std::string_vie
         }
         return request{c, percent{*level}};
     }
-    problem = "unknown command topic " + quoted(r.word) + " (set, dim, bright or level/set)";
+    problem = "unknown command topic " + quoted(r.word) + " (set, dim, bright or level/set; all/set or all/resend)";
     return std::nullopt;
 }
 
@@ -85,6 +85,13 @@ routed router::message(const mqtt_message& m) const {
         // Replayed at every reconnect, it would switch lamps at random times.
         out.problem = "ignored a retained command on " + short_topic(m.topic) +
                       " (publish commands without the retain flag)";
+        return out;
+    }
+    if (r.problem.empty() && r.whole_house && r.what == verb::resend) {  // any payload: a button's press
+        for (const unit_config& u : units_)
+            if (u.at.house == r.to.house) out.requests.push_back({{u.at, action::on, 0}, {}, true});
+        if (out.requests.empty())
+            out.problem = "ignored " + short_topic(m.topic) + ": no unit of house " + r.to.house + " is configured";
         return out;
     }
     std::string problem = r.problem;

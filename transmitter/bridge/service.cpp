@@ -164,7 +164,8 @@ void service::message(const mqtt_message& m) {
     if (r.learnt_state) lamps_->learn_state(r.learnt_state->first, r.learnt_state->second);
     if (r.learnt_level) lamps_->learn_level(r.learnt_level->first, r.learnt_level->second);
     if (!r.problem.empty()) bad_input_(level::warning, r.problem);
-    for (const request& q : r.requests) queue(q, "MQTT");
+    for (const request& q : r.requests)
+        if (!q.resend || lamps_->of(q.cmd.to)) queue(q, "MQTT");  // nothing is assumed of a lamp never switched
 }
 
 void service::line(int client, const std::string& text) {

@@ -3,11 +3,12 @@
 #include "shown_text.h"
 
 #include <cctype>
+#include <iterator>
 
 namespace kestrix::bridge {
 namespace {
 
-const char* const verbs[] = {"set", "dim", "bright", "state", "level/set", "level/state"};
+const char* const verbs[] = {"set", "dim", "bright", "state", "level/set", "level/state", "resend"};
 
 }  // namespace
 
@@ -60,7 +61,7 @@ topics::reading topics::read(std::string_view topic) const {
     }
     r.to = *to;
     r.word = std::string(levels[2]);
-    for (int v = 0; v < 6; ++v)
+    for (std::size_t v = 0; v < std::size(verbs); ++v)
         if (levels[2] == verbs[v]) r.what = static_cast<verb>(v);
     return r;
 }

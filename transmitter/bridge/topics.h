@@ -6,6 +6,7 @@
 //   <base>/<house>/<unit>/bright    likewise
 //   <base>/<house>/<unit>/level/set an absolute brightness, 0 to 100
 //   <base>/<house>/all/set          every configured unit of the house
+//   <base>/<house>/all/resend       every configured unit of the house to its assumed state
 //   <base>/<house>/<unit>/state     what the bridge sent last, retained
 //   <base>/<house>/<unit>/level/state  the level it reached, retained
 //   <base>/bridge/availability      online / offline (the last will)
@@ -22,7 +23,7 @@
 
 namespace kestrix::bridge {
 
-enum class verb { set, dim, bright, state, level_set, level_state };
+enum class verb { set, dim, bright, state, level_set, level_state, resend };
 
 class topics {
 public:

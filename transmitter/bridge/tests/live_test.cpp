@@ -120,7 +120,12 @@ TEST_F(Live, DiscoveryIsRetainedWithTheBridgeOnlineAndTheLastWillSaysOffline) {
     EXPECT_TRUE(hub.next("homeassistant/device/kestrix_kestrix_b12/config"));
     const auto own = hub.next("homeassistant/device/kestrix_kestrix/config");
     ASSERT_TRUE(own);
-    EXPECT_EQ(json::parse(own->payload)["cmps"]["all_off_b"]["command_topic"], "kestrix/b/all/set");
+    const json bridge_doc = json::parse(own->payload)["cmps"];
+    EXPECT_EQ(bridge_doc["all_off_b"]["command_topic"], "kestrix/b/all/set");
+    EXPECT_EQ(bridge_doc["resend_b"]["command_topic"], "kestrix/b/all/resend");
+    EXPECT_EQ(bridge_doc["sent"]["state_class"], "total_increasing");
+    EXPECT_EQ(bridge_doc["problem"]["device_class"], "problem");
+    for (const char* figure : {"transmitter", "sent", "queue", "problem"}) EXPECT_EQ(bridge_doc[figure]["entity_category"], "diagnostic");
     const auto online = kept(mqtt->port(), "kestrix/bridge/availability");
     ASSERT_TRUE(online);
     EXPECT_EQ(online->payload, "online");
@@ -274,11 +279,15 @@ TEST_F(Live, ASliderMoveDimsTheLampToTheNearestStepAndSaysWhereItGot) {
     EXPECT_EQ(hub.next("kestrix/a/1/state")->payload, "ON");
     hub.publish("kestrix/a/1/level/set", "75");
     EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt_message{}).payload, "75");
+    // Home Assistant's "Send states again": on at full, and down to 75 %.
+    hub.publish("kestrix/a/all/resend", "PRESS");
+    EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt_message{}).payload, "75") << bridge->output();
     const std::string on = "D5 AA 60 00 AD", dim = "D5 AA 60 98 AD", bright = "D5 AA 60 88 AD";
     std::vector<std::string> expected = {on, on};
     expected.insert(expected.end(), 12, dim);  // 6 steps of 12.5 %, each frame twice
     expected.insert(expected.end(), {on, on});   // addressed again,
     expected.insert(expected.end(), 8, bright);  // then 4 steps up
+    expected.insert(expected.end(), {on, on, dim, dim, dim, dim});
     EXPECT_EQ(frames_of(stop().rx), expected);
     // What the broker keeps is learnt back: 75 % now, so 50 % is two steps down.
     start();

@@ -18,6 +18,7 @@ request parse(const std::string& text) {
     std::string to, what, percent;
     words >> to >> what >> percent;
     const auto amount = percent.empty() ? 0 : *x10::parse_percent(percent);
+    if (what == "RESEND") return {{*x10::parse_address(to), action::on, 0}, {}, true};
     if (what == "LEVEL") return {{*x10::parse_address(to), action::on, 0}, bridge::percent{percent == "0%" ? 0 : amount}};
     return {{*x10::parse_address(to), *x10::parse_action(what), amount}, {}};
 }
@@ -55,6 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                       merge_case{"dim_of_another_house_between", {"A1 ON", "B3 DIM 32%", "A1 OFF"},
                                  {"A1 OFF", "B3 DIM 32%"}},
                       merge_case{"dims_stay_apart", {"A1 DIM 32%", "A1 DIM 32%"}, {"A1 DIM 32%", "A1 DIM 32%"}},
+                      merge_case{"a_resend_between", {"A1 ON", "A1 RESEND", "A1 OFF", "A1 RESEND"},
+                                 {"A1 ON", "A1 RESEND", "A1 OFF", "A1 RESEND"}},
                       merge_case{"a_slider_moved", {"A1 LEVEL 10%", "A1 LEVEL 40%", "A1 LEVEL 90%", "A1 LEVEL 60%"}, {"A1 LEVEL 60%"}},
                       merge_case{"a_level_after_on", {"A1 ON", "A2 ON", "A1 LEVEL 30%"}, {"A1 LEVEL 30%", "A2 ON"}},
                       merge_case{"off_after_a_level", {"A1 LEVEL 30%", "A1 OFF"}, {"A1 OFF"}},

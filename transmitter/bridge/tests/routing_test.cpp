@@ -144,7 +144,8 @@ TEST_F(Routing, EveryTopicInTheDiscoveryDocumentsIsOneTheBridgeServes) {
         for (const auto& [key, component] : doc["cmps"].items()) {
             std::set<address> meant;  // a unit's entities, or a house's "All off"
             for (const unit_config& u : units)
-                if (key.rfind(x10::lower(u.at.text()), 0) == 0 || key == std::string("all_off_") + static_cast<char>(std::tolower(u.at.house)))
+                if (key.rfind(x10::lower(u.at.text()), 0) == 0 || key == std::string("all_off_") + static_cast<char>(std::tolower(u.at.house)) ||
+                    key == std::string("resend_") + static_cast<char>(std::tolower(u.at.house)))
                     meant.insert(u.at);
             for (const auto& [field, value] : component.items()) {
                 if (field.size() < 6 || field.compare(field.size() - 6, 6, "_topic") != 0) continue;
@@ -163,7 +164,8 @@ TEST_F(Routing, EveryTopicInTheDiscoveryDocumentsIsOneTheBridgeServes) {
             }
         }
     }
-    EXPECT_EQ(checked, 2 + 2 + 2 + 6 + 6);  // the transmitter, two houses' All off, a switch, two lights with buttons
+    // The transmitter and its three figures, two houses' All off and Send again, a switch, two lights with buttons.
+    EXPECT_EQ(checked, 2 + 3 + 2 + 2 + 2 + 6 + 6);
 }
 
 }  // namespace

@@ -554,9 +554,10 @@ TEST_F(Loop, LevelsArePlannedForEachUnitsModule) {
     };
     c = load_config(configure(""));
     start();
-    const auto sent = [&](const std::string& topic, const std::string& payload, std::size_t states) {
+    // The frames after a message, once unit `states_of`'s state was published `states` times.
+    const auto sent = [&](const std::string& topic, const std::string& payload, std::size_t states, const char* states_of = nullptr) {
         mqtt->on_message({topic, payload, false});
-        const std::string state = topic.substr(0, topic.find('/', 10)) + "/state";
+        const std::string state = states_of ? states_of : topic.substr(0, topic.find('/', 10)) + "/state";
         EXPECT_TRUE(run_until([&] { return mqtt->on(state).size() == states; })) << topic << " " << payload;
         return frames().size() / 2;
     };
@@ -571,6 +572,9 @@ TEST_F(Loop, LevelsArePlannedForEachUnitsModule) {
     EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 3), 12u + 6 + 1 + 1);  // ON alone: back at 3 steps
     EXPECT_EQ(frames().back(), "house A unit 2 ON");
     EXPECT_EQ(mqtt->on("kestrix/a/2/level/state").back().payload, "38");
+    // Sent again as assumed, after a power cut: A1 down from full, A2 back at its last level.
+    EXPECT_EQ(sent("kestrix/a/all/resend", "", 4, "kestrix/a/2/state"), 12u + 6 + 1 + 1 + 12 + 1);
+    EXPECT_EQ(mqtt->on("kestrix/a/1/level/state").back().payload, "31");
 }
 
 }  // namespace
