@@ -184,10 +184,10 @@ protected:
     std::vector<std::string> frames() const {
         return kestrix::testing::frames_of(kestrix::testing::decode(r.log->events, r.clock->current()));
     }
-    // As the sending thread has it planned: `text` going out `times` times.
-    void send(const std::string& text, std::optional<steady::time_point> arrived = {}, int times = 1) {
+    // As the sending thread has it planned: `text` going out once.
+    void send(const std::string& text, std::optional<steady::time_point> arrived = {}) {
         const request q = parse(text);
-        session.send({{q, arrived.value_or(now)}, q.cmd, times, {}});
+        session.send({{q, arrived.value_or(now)}, q.cmd, 1, {}});
     }
 };
 
@@ -232,16 +232,12 @@ TEST_F(Session, ThePortIsKeptForABurstAndClosedBetweenBursts) {
     EXPECT_EQ(frames().size(), 6u);
 }
 
-// A module that hears badly gets its ON and OFF again; a lamp at the level
-// asked for already gets nothing, and the port is not even opened.
-TEST_F(Session, RepeatsWhatItIsToldAndOpensNothingForNothing) {
-    send("A1 ON", {}, 3);
-    EXPECT_EQ(frames().size(), 6u);
-    session.rest();
-    r.log->calls.clear();
+// A lamp at the level asked for already gets nothing, and the port is not
+// even opened (repeats for a module that hears badly: the loop's tests).
+TEST_F(Session, OpensNothingForNothing) {
     session.send({{parse("A1 LEVEL 50%"), now}, std::nullopt, 1, steps{4}});
     EXPECT_TRUE(r.log->calls.empty());
-    EXPECT_EQ(kinds(), "ss");
+    EXPECT_EQ(kinds(), "s");
     EXPECT_EQ(reports.back().level, steps{4});
 }
 
