@@ -124,11 +124,11 @@ void Form1::createControls() {
     houseLabel->lower();
 
     lblClose = new Label(this, QStringLiteral("x"), {});
-    lblClose->place(1080, 0, 105, 195);
+    lblClose->place(NarrowLabelsLeft, 0, 105, 195);
     lblWiden = new Label(this, QStringLiteral(">"), {});
-    lblWiden->place(1080, 195, 120, 195);
+    lblWiden->place(NarrowLabelsLeft, 195, 120, 195);
     lblTall = new Label(this, QStringLiteral("*"), {});
-    lblTall->place(1080, 360, 105, 240);
+    lblTall->place(NarrowLabelsLeft, 360, 105, 240);
     for (int u = 0; u <= 16; ++u) Image1[u]->makeKey(), Image2[u]->makeKey();
     for (Label* l : {lblClose, lblWiden, lblTall}) {
         l->makeKey();

@@ -4,12 +4,9 @@
 
 #include "design.h"
 #include "frm_settings.h"
-
-#include <QLoggingCategory>
+#include "press_notices.h"
 
 namespace vantrel {
-
-Q_LOGGING_CATEGORY(lcTransmitter, "vantrel.transmitter")
 
 using namespace design;
 

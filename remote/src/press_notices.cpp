@@ -7,9 +7,8 @@
 #include <QLoggingCategory>
 
 namespace vantrel {
-namespace {
-Q_LOGGING_CATEGORY(lcConsole, "vantrel.transmitter")
-}
+
+Q_LOGGING_CATEGORY(lcTransmitter, "vantrel.transmitter")
 
 void DesktopNotifier::notify(const QString& summary, const QString& body) {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
@@ -38,7 +37,7 @@ void PressNotices::failed(std::int16_t port, int number, const QString& why) {
 void PressNotices::opened(std::int16_t port) {
     if (warned_.contains(port) || !isConsole(port)) return;
     warned_.insert(port);
-    qCWarning(lcConsole).noquote()
+    qCWarning(lcTransmitter).noquote()
         << QStringLiteral("COM%1 (%2) is this machine's system console, not a transmitter; choose the "
                           "transmitter's port in the settings window ('kestrix-send --list' shows which is which)")
                .arg(port)

@@ -5,6 +5,7 @@
 // gets a warning the first time it is opened.
 #pragma once
 
+#include <QLoggingCategory>
 #include <QSet>
 #include <QString>
 
@@ -13,6 +14,9 @@
 #include <memory>
 
 namespace vantrel {
+
+// Where a press that failed is said on standard error: "vantrel.transmitter".
+Q_DECLARE_LOGGING_CATEGORY(lcTransmitter)
 
 // Shows a notification; the desktop's own (org.freedesktop.Notifications)
 // or a test's stand-in.

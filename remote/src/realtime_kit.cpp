@@ -12,7 +12,7 @@
 namespace vantrel {
 namespace {
 
-Q_LOGGING_CATEGORY(lcRealtime, "vantrel.realtime")
+Q_LOGGING_CATEGORY(lcRealtime, "vantrel.realtime", QtInfoMsg)  // debug lines when asked for
 
 }  // namespace
 

@@ -23,7 +23,8 @@
 namespace vantrel {
 namespace {
 
-Q_LOGGING_CATEGORY(lcInstance, "vantrel.instance")
+// Debug lines only when asked for (QT_LOGGING_RULES="vantrel.instance.debug=true").
+Q_LOGGING_CATEGORY(lcInstance, "vantrel.instance", QtInfoMsg)
 
 // The display the window would go to: the same user may run a remote on each.
 QString displayName() {

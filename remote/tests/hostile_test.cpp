@@ -301,7 +301,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignal, ::testing::Values(SIGTERM, SIG
 // settings with a second copy's. A copy that was killed does not count.
 TEST_F(Hostile, ASecondStartBringsTheFirstToTheFrontAndChangesNoSetting) {
     write(conf(), settings("ComPort=4\nHouseCode=C\nForeGroundColor=255"));
-    expectOrderly(start());  // the file as the program writes it
+    const ending quiet = start();  // the file as the program writes it
+    expectOrderly(quiet);
+    EXPECT_EQ(quiet.output, "") << "a normal start says nothing";
     const QByteArray before = read(conf());
     const kestrix::testing::environment told = {{"QT_LOGGING_RULES", "vantrel.instance.debug=true"}};
     kestrix::testing::child first(program(told, 0));
