@@ -550,7 +550,8 @@ TEST_F(Loop, AReloadThatCannotListenKeepsTheTextPortAndTheNextTriesAgain) {
 TEST_F(Loop, LevelsArePlannedForEachUnitsModule) {
     const auto configure = [&](const char* a2) {
         return folder.write("bridge.toml", std::string("[transmitter]\ndevice = \"/dev/kestrix-one\"\n[mqtt]\nclient_id = \"test\"\n"
-                                                       "[[unit]]\naddress = \"A1\"\ndim_steps = 16\n[[unit]]\naddress = \"A2\"\n") + a2);
+                                                       "[[unit]]\naddress = \"A1\"\ndim_steps = 16\n[[unit]]\naddress = \"A3\"\n"
+                                                       "[[unit]]\naddress = \"A2\"\n") + a2);
     };
     c = load_config(configure(""));
     start();
@@ -572,7 +573,8 @@ TEST_F(Loop, LevelsArePlannedForEachUnitsModule) {
     EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 3), 12u + 6 + 1 + 1);  // ON alone: back at 3 steps
     EXPECT_EQ(frames().back(), "house A unit 2 ON");
     EXPECT_EQ(mqtt->on("kestrix/a/2/level/state").back().payload, "38");
-    // Sent again as assumed, after a power cut: A1 down from full, A2 back at its last level.
+    // Sent again as assumed, after a power cut: A1 down from full, A2 back at
+    // its last level, A3 (never switched, nothing assumed) not at all.
     EXPECT_EQ(sent("kestrix/a/all/resend", "", 4, "kestrix/a/2/state"), 12u + 6 + 1 + 1 + 12 + 1);
     EXPECT_EQ(mqtt->on("kestrix/a/1/level/state").back().payload, "31");
 }
