@@ -551,31 +551,35 @@ TEST_F(Loop, LevelsArePlannedForEachUnitsModule) {
     const auto configure = [&](const char* a2) {
         return folder.write("bridge.toml", std::string("[transmitter]\ndevice = \"/dev/kestrix-one\"\n[mqtt]\nclient_id = \"test\"\n"
                                                        "[[unit]]\naddress = \"A1\"\ndim_steps = 16\n[[unit]]\naddress = \"A3\"\n"
-                                                       "[[unit]]\naddress = \"A2\"\n") + a2);
+                                                       "[[unit]]\naddress = \"A4\"\ndim_steps = 16\n[[unit]]\naddress = \"A2\"\n") + a2);
     };
     c = load_config(configure(""));
     start();
-    // The frames after a message, once unit `states_of`'s state was published `states` times.
+    // The frames so far, once unit `states_of`'s state was published `states` times after a message.
     const auto sent = [&](const std::string& topic, const std::string& payload, std::size_t states, const char* states_of = nullptr) {
         mqtt->on_message({topic, payload, false});
         const std::string state = states_of ? states_of : topic.substr(0, topic.find('/', 10)) + "/state";
         EXPECT_TRUE(run_until([&] { return mqtt->on(state).size() == states; })) << topic << " " << payload;
         return frames().size() / 2;
     };
-    EXPECT_EQ(sent("kestrix/a/1/level/set", "30", 1), 12u);  // ON and 11 DIM frames
-    EXPECT_EQ(frames().at(1 * 2), "house A DIM");
+    // What a run before left on the broker, on A4's own steps: 50 % is 8 of 16.
+    mqtt->on_message({"kestrix/a/4/state", "ON", true});
+    mqtt->on_message({"kestrix/a/4/level/state", "50", true});
+    EXPECT_EQ(sent("kestrix/a/4/level/set", "30", 1), 4u);  // ON and 3 DIM frames
+    EXPECT_EQ(sent("kestrix/a/1/level/set", "30", 1), 4u + 12);  // from off: ON and 11 DIM frames
+    EXPECT_EQ(frames().at(5 * 2), "house A DIM");
     EXPECT_EQ(mqtt->on("kestrix/a/1/level/state").back().payload, "31");
-    EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 1), 12u + 6);  // ON and 5 DIM: 3 steps of 8
-    EXPECT_EQ(sent("kestrix/a/2/set", "OFF", 2), 12u + 6 + 1);
+    EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 1), 16u + 6);  // ON and 5 DIM: 3 steps of 8
+    EXPECT_EQ(sent("kestrix/a/2/set", "OFF", 2), 16u + 6 + 1);
     configure("on_level = \"last\"\n");
     ::raise(SIGHUP);
     run_for(1s);
-    EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 3), 12u + 6 + 1 + 1);  // ON alone: back at 3 steps
+    EXPECT_EQ(sent("kestrix/a/2/level/set", "40", 3), 16u + 6 + 1 + 1);  // ON alone: back at 3 steps
     EXPECT_EQ(frames().back(), "house A unit 2 ON");
     EXPECT_EQ(mqtt->on("kestrix/a/2/level/state").back().payload, "38");
-    // Sent again as assumed, after a power cut: A1 down from full, A2 back at
-    // its last level, A3 (never switched, nothing assumed) not at all.
-    EXPECT_EQ(sent("kestrix/a/all/resend", "", 4, "kestrix/a/2/state"), 12u + 6 + 1 + 1 + 12 + 1);
+    // Sent again as assumed, after a power cut: A1 and A4 down from full, A2
+    // back at its last level, A3 (never switched, nothing assumed) not at all.
+    EXPECT_EQ(sent("kestrix/a/all/resend", "", 4, "kestrix/a/2/state"), 16u + 6 + 1 + 1 + 12 + 12 + 1);
     EXPECT_EQ(mqtt->on("kestrix/a/1/level/state").back().payload, "31");
 }
 
