@@ -1,6 +1,7 @@
 // The brightness the bridge assumes a lamp module is at (X10 sends nothing
-// back), counted in the library's steps of 12.5 %: 0 is off, 1 to 8 on,
-// 8 full. How each command moves it, and the command that reaches a level.
+// back), counted in that module's steps: 0 is off, then 1 up to its steps,
+// full (8 by default, the library's 12.5 %). How each command moves it,
+// and the frames that reach a level.
 // Percentages (what people and Home Assistant say) and steps (what a
 // module does) are types of their own, so that neither passes for the
 // other. Pure: a table of cases says it all.

@@ -1,6 +1,6 @@
 // The one thread that owns the control and the queue: it takes requests in
-// arrival order, plans a level into its command from the level it assumes
-// the lamp is at, and sends, while the main loop goes on serving the broker
+// arrival order, has each planned from what the lamp book assumes of its
+// lamp when its turn comes, and sends, while the main loop goes on serving the broker
 // and the text port. What becomes of each request comes back as reports,
 // and `wake` tells the main loop there are some.
 #pragma once
