@@ -5,6 +5,7 @@
 #include "form1.h"
 #include "frm_settings.h"
 #include "picture.h"
+#include "store_keys.h"
 #include "text_forms.h"
 
 namespace vantrel {
@@ -26,19 +27,19 @@ void Form1::Form_Load() {
     ControllerSettings& s = settings_;
 
     resumeNext([&] { setWidth(design::NarrowWidth); });
-    resumeNext([&] { setTop(text::toSingle(get("WindowPositionTop"))); });
-    resumeNext([&] { setLeft(text::toSingle(get("WindowPositionLeft"))); });
-    resumeNext([&] { s.BackroundColor = get("BackroundColor").toStdString(); });
-    resumeNext([&] { s.ForeGroundColor = get("ForeGroundColor").toStdString(); });
-    resumeNext([&] { s.HouseCode = get("HouseCode").toStdString(); });
-    resumeNext([&] { s.BackroundImage = get("BackroundImage").toStdString(); });
-    resumeNext([&] { setWidth(reachableWidth(text::toSingle(get("FormWidth", design::NarrowWidth)))); });
-    resumeNext([&] { s.OnButtonSkin = get("OnButtonSkin").toStdString(); });
-    resumeNext([&] { s.OffButtonSkin = get("OffButtonSkin").toStdString(); });
-    resumeNext([&] { setHeight(reachableHeight(text::toSingle(get("FormHeight", design::ShortHeight)))); });
+    resumeNext([&] { setTop(text::toSingle(get(keys::WindowPositionTop))); });
+    resumeNext([&] { setLeft(text::toSingle(get(keys::WindowPositionLeft))); });
+    resumeNext([&] { s.BackroundColor = get(keys::BackroundColor).toStdString(); });
+    resumeNext([&] { s.ForeGroundColor = get(keys::ForeGroundColor).toStdString(); });
+    resumeNext([&] { s.HouseCode = get(keys::HouseCode).toStdString(); });
+    resumeNext([&] { s.BackroundImage = get(keys::BackroundImage).toStdString(); });
+    resumeNext([&] { setWidth(reachableWidth(text::toSingle(get(keys::FormWidth, design::NarrowWidth)))); });
+    resumeNext([&] { s.OnButtonSkin = get(keys::OnButtonSkin).toStdString(); });
+    resumeNext([&] { s.OffButtonSkin = get(keys::OffButtonSkin).toStdString(); });
+    resumeNext([&] { setHeight(reachableHeight(text::toSingle(get(keys::FormHeight, design::ShortHeight)))); });
     resumeNext([&] { keepOnAScreen(); });
-    resumeNext([&] { s.ComPort = text::toInteger(get("ComPort", 1)); });
-    resumeNext([&] { s.TypeOfButtons = text::toBoolean(get("TypeOfButtons")); });
+    resumeNext([&] { s.ComPort = text::toInteger(get(keys::ComPort, 1)); });
+    resumeNext([&] { s.TypeOfButtons = text::toBoolean(get(keys::TypeOfButtons)); });
     if (s.TypeOfButtons) resumeNext([&] { ToggleButtonStyle(*this, s); });
 
     if (Width() >= design::WideFrom) {
@@ -48,8 +49,8 @@ void Form1::Form_Load() {
         resumeNext([&] { lblTall->setLeft(design::WideLabelsLeft); });
     }
 
-    applyLabelFont({[&] { return get("FontName"); }, [&] { return text::toSingle(get("FontSize")); },
-                    [&] { return text::toBoolean(get("FontBold")); }, [&] { return text::toBoolean(get("FontItalic")); }});
+    applyLabelFont({[&] { return get(keys::FontName); }, [&] { return text::toSingle(get(keys::FontSize)); },
+                    [&] { return text::toBoolean(get(keys::FontBold)); }, [&] { return text::toBoolean(get(keys::FontItalic)); }});
 
     if (s.BackroundImage == "OFF")
         resumeNext([&] { setPicture(QPixmap()); });
@@ -79,22 +80,22 @@ void Form1::Form_Unload(std::int16_t&) {
         store_.SaveSetting(AppTitle, Section, QString::fromLatin1(key), value);
     };
     atTopLevel([&] {
-        save("WindowPositionTop", text::fromSingle(Top()));
-        save("WindowPositionLeft", text::fromSingle(Left()));
-        save("ForeGroundColor", text::fromColour(lbl1[1]->ForeColor()));
-        save("BackroundColor", text::fromColour(BackColor()));
-        save("HouseCode", qs(s.HouseCode));
-        save("BackroundImage", qs(s.BackroundImage));
-        save("FormWidth", text::fromSingle(Width()));
-        save("OnButtonSkin", qs(s.OnButtonSkin));
-        save("OffButtonSkin", qs(s.OffButtonSkin));
-        save("FontName", lbl1[1]->FontName());
-        save("FontBold", text::fromBoolean(lbl1[1]->FontBold()));
-        save("FontItalic", text::fromBoolean(lbl1[1]->FontItalic()));
-        save("FontSize", text::fromSingle(lbl1[1]->FontSize()));
-        save("FormHeight", text::fromSingle(Height()));
-        save("ComPort", text::fromInteger(s.ComPort));
-        save("TypeOfButtons", text::fromBoolean(s.TypeOfButtons));
+        save(keys::WindowPositionTop, text::fromSingle(Top()));
+        save(keys::WindowPositionLeft, text::fromSingle(Left()));
+        save(keys::ForeGroundColor, text::fromColour(lbl1[1]->ForeColor()));
+        save(keys::BackroundColor, text::fromColour(BackColor()));
+        save(keys::HouseCode, qs(s.HouseCode));
+        save(keys::BackroundImage, qs(s.BackroundImage));
+        save(keys::FormWidth, text::fromSingle(Width()));
+        save(keys::OnButtonSkin, qs(s.OnButtonSkin));
+        save(keys::OffButtonSkin, qs(s.OffButtonSkin));
+        save(keys::FontName, lbl1[1]->FontName());
+        save(keys::FontBold, text::fromBoolean(lbl1[1]->FontBold()));
+        save(keys::FontItalic, text::fromBoolean(lbl1[1]->FontItalic()));
+        save(keys::FontSize, text::fromSingle(lbl1[1]->FontSize()));
+        save(keys::FormHeight, text::fromSingle(Height()));
+        save(keys::ComPort, text::fromInteger(s.ComPort));
+        save(keys::TypeOfButtons, text::fromBoolean(s.TypeOfButtons));
         store_.commit();
     });
     if (settingsWindow_) settingsWindow_->close();
