@@ -37,11 +37,10 @@ void PressNotices::failed(std::int16_t port, int number, const QString& why) {
 void PressNotices::opened(std::int16_t port) {
     if (warned_.contains(port) || !isConsole(port)) return;
     warned_.insert(port);
-    qCWarning(lcTransmitter).noquote()
-        << QStringLiteral("COM%1 (%2) is this machine's system console, not a transmitter; choose the "
-                          "transmitter's port in the settings window ('kestrix-send --list' shows which is which)")
-               .arg(port)
-               .arg(QString::fromStdString(kestrix::ports::device_for_com(port)));
+    const std::string named = "COM" + std::to_string(port) + " (" + kestrix::ports::device_for_com(port) + ")";
+    qCWarning(lcTransmitter).noquote() << QString::fromStdString(
+        kestrix::ports::console_warning(named) +
+        "; choose the transmitter's port in the settings window ('kestrix-send --list' shows which is which)");
 }
 
 }  // namespace vantrel

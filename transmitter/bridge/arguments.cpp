@@ -88,8 +88,7 @@ int check_config(std::ostream& out, const config& c) {
         << t.busy_wait << " s.\n";
     struct stat node {};
     if (ports::is_console(ports::machine::this_one(), t.device_path()))
-        out << "Warning: " << t.device_path() << " is this machine's system console, not a transmitter "
-            << "(kestrix-send --list shows which port is which).\n";
+        out << "Warning: " << ports::console_warning(t.device_path()) << " (kestrix-send --list shows which port is which).\n";
     else if (::stat(t.device_path().c_str(), &node) != 0)
         out << "Warning: " << text::shown(t.device_path()) << " does not exist now: " << std::strerror(errno)
             << " (is the adapter plugged in? kestrix-send --list shows the ports).\n";

@@ -34,8 +34,8 @@ std::unique_ptr<transmitter_session> sender::session_for(controlcm& control, con
                                    },
                                    [device = t.device_path(), first = true]() mutable {
                                        if (std::exchange(first, false) && ports::is_console(ports::machine::this_one(), device))
-                                           log(level::warning, device + " is this machine's system console, not a transmitter; "
-                                                                        "name the transmitter's port in the configuration "
+                                           log(level::warning, ports::console_warning(device) +
+                                                                        "; name the transmitter's port in the configuration "
                                                                         "(kestrix-send --list)");
                                    }},
         [this](const report& r) {

@@ -28,7 +28,7 @@ std::string console_refusal(const options& o, const ports::machine& m) {
     if (o.port || !o.device.empty() || o.dry_run) return {};
     const std::string device = ports::device_for_com(1);
     if (!ports::is_console(m, device)) return {};
-    return "COM1 (" + device + ") is this machine's system console, not a transmitter: " +
+    return ports::console_warning("COM1 (" + device + ")") + ": " +
            (o.check ? "it was not checked" : "nothing was sent") +
            ". Name the transmitter's port with --port or --device; 'kestrix-send --list' shows which port is which.";
 }

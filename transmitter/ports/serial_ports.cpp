@@ -224,6 +224,8 @@ std::vector<port> list(const machine& m) {
     return ports;
 }
 
+std::string console_warning(const std::string& port) { return port + " is this machine's system console, not a transmitter"; }
+
 bool is_console(const machine& m, const std::string& device) {
     const fs::path root(m.root);
     std::error_code ec;

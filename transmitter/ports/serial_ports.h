@@ -57,6 +57,10 @@ std::vector<port> list(const machine& m);
 // often /dev/ttyS0, COM1.
 bool is_console(const machine& m, const std::string& device);
 
+// The warning for such a port, named as its reader knows it ("COM1
+// (/dev/ttyS0)" or "/dev/ttyS0"); each caller adds what to do instead.
+std::string console_warning(const std::string& port);
+
 // What the remote says of COM port N: "COM5 = /dev/ttyUSB0, FTDI FT232R USB
 // UART" or "COM2 = /dev/ttyS1: no such device".
 std::string describe_com(const machine& m, std::int16_t com);
