@@ -129,4 +129,21 @@ ending run(const launch& how, double seconds) {
     return c.finish(0, seconds);
 }
 
+int as_nobody(const std::function<int()>& step) {
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(254);
+        int result = 255;
+        try {
+            result = step();
+        } catch (...) {
+        }
+        ::_exit(result & 0xff);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 254 ? -2 : WEXITSTATUS(status);
+}
+
 }  // namespace kestrix::testing

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,12 @@ private:
 
 // Runs a program to its end, killing it after `seconds`.
 ending run(const launch& how, double seconds = 60);
+
+// Runs `step` in a child process of this test, as nobody (uid and gid
+// 65534) when the test runs as root, who may read and write anything, and
+// gives back what `step` returned (0 to 255); -1 when it did not return,
+// -2 when it could not become nobody.
+int as_nobody(const std::function<int()>& step);
 
 // Monotonic time in seconds, and in nanoseconds as the ioctl shim stamps its log.
 double monotonic_seconds();

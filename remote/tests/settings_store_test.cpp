@@ -1,6 +1,7 @@
 #include "app_error.h"
 #include "settings_store.h"
 #include "support/log_capture.h"
+#include "testkit/child.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -216,29 +216,24 @@ class StoreRefuses : public Store, public ::testing::WithParamInterface<refusal>
 
 TEST_P(StoreRefuses, NamingTheCauseAndTheOldFileStays) {
     put(file(), "[Settings]\nHouseCode=A\n");
-    // Root writes anywhere, so the save runs as the file's owner nobody in a child.
+    // Root writes anywhere, so the save runs as the file's owner nobody.
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), 65534, 65534), 0);
     }
     ::chmod(QFile::encodeName(file()).constData(), GetParam().file);
     ::chmod(QFile::encodeName(dir.path()).constData(), GetParam().folder);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    const int result = kestrix::testing::as_nobody([&] {
         store.SaveSetting(App, Section, QStringLiteral("HouseCode"), QStringLiteral("B"));
         try {
             store.commit();
         } catch (const AppError& e) {
             const QString why = QString::fromStdString(e.what());
-            ::_exit(why.contains(QString::fromLatin1(GetParam().says).arg(dir.path())) ? 0 : 3);
+            return why.contains(QString::fromLatin1(GetParam().says).arg(dir.path())) ? 0 : 3;
         }
-        ::_exit(4);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+        return 4;
+    });
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(result, 0);
     EXPECT_EQ(contents(file()), "[Settings]\nHouseCode=A\n");
 }
 

@@ -3,6 +3,7 @@
 #include "kestrix/linux_serial.h"
 #include "line_check.h"
 #include "linux_serial_detail.h"
+#include "testkit/child.h"
 #include "testkit/fakes.h"
 #include "testkit/pseudo_terminal.h"
 
@@ -13,7 +14,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -231,23 +231,15 @@ TEST_F(PseudoTerminal, UnsupportedSettingsAreRefused) {
 }
 
 TEST_F(PseudoTerminal, WithoutPermissionTheUserIsPointedToDialout) {
-    // Root opens anything, so try as nobody in a child process.
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0) {
-            if (::setgid(65534) < 0 || ::setuid(65534) < 0) ::_exit(2);
-        } else if (::chmod(term.slave.c_str(), 0) < 0) {
-            ::_exit(3);
-        }
-        std::string why;
-        int number = error_number([&] { line->open(); }, &why);
-        ::_exit(number == errc::permission_denied && why.find("dialout") != std::string::npos ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // Root opens anything; anyone else is shut out of the port here.
+    const bool root = ::geteuid() == 0;
+    EXPECT_EQ(testing::as_nobody([&] {
+                  if (!root && ::chmod(term.slave.c_str(), 0) < 0) return 3;
+                  std::string why;
+                  const int number = error_number([&] { line->open(); }, &why);
+                  return number == errc::permission_denied && why.find("dialout") != std::string::npos ? 0 : 1;
+              }),
+              0);
 }
 
 struct device_case {

@@ -11,7 +11,6 @@
 
 #include <sched.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <limits>
 
@@ -129,33 +128,27 @@ TEST(Realtime, OnlyTheFrameRunsUnderFifo) {
 }
 
 TEST(Realtime, ARefusalAsksTheHostOnceSaysSoOnceAndSendsAnyway) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Nobody, with no real-time allowance.
+    const int result = testing::as_nobody([] {
+        // With no real-time allowance.
         const rlimit none{0, 0};
-        if ((::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) || ::setrlimit(RLIMIT_RTPRIO, &none) != 0)
-            ::_exit(2);
+        if (::setrlimit(RLIMIT_RTPRIO, &none) != 0) return 2;
         rig r;
         int asked = 0;
         std::vector<std::string> notes;
         r.control->realtime_hooks([&](std::int64_t tid, int priority) { return ++asked, tid == ::gettid() && priority == 10 && false; },
                                   [&](const std::string& why) { notes.push_back(why); });
-        if (r.control->Init() != 0) ::_exit(3);
+        if (r.control->Init() != 0) return 3;
         std::string house = "A";
         r.control->Exec(house, "1", cmd_on);
         r.control->Exec(house, "1", cmd_off);
         const auto frames = testing::frames_of(testing::decode(r.log->events, r.clock->current()));
         const bool normal = std::all_of(r.log->events.begin(), r.log->events.end(),
                                         [](const testing::line_event& e) { return e.policy == SCHED_OTHER; });
-        ::_exit(frames.size() == 4 && normal && asked == 1 && notes.size() == 1 &&
-                        notes[0].find("normal priority") != std::string::npos
-                    ? 0
-                    : 4);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return frames.size() == 4 && normal && asked == 1 && notes.size() == 1 && notes[0].find("normal priority") != std::string::npos
+                   ? 0
+                   : 4;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 // A reading of the counter between two readings of CLOCK_MONOTONIC.
