@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     // A burst: ten rounds of ON and OFF for ten units, as fast as it goes.
     for (int round = 0; round < 10; ++round)
         for (int unit = 1; unit <= 10; ++unit) hub.publish("kestrix/c/" + std::to_string(unit) + "/set", round % 2 ? "OFF" : "ON");
-    hub.next("kestrix/bridge/status", 60, [](const kestrix::bridge::mqtt_message& m) {
+    hub.next("kestrix/bridge/status", 60, [](const kestrix::mqtt::message& m) {
         const auto s = nlohmann::json::parse(m.payload);
         return s["queue"] == 0 && s["sent"] >= 40;
     });

@@ -51,14 +51,14 @@ std::string broker::log() const {
 }
 
 mqtt_listener::mqtt_listener(int port, const std::vector<std::string>& patterns, const std::string& id) {
-    bridge::mqtt_options o;
+    mqtt::options o;
     o.host = "127.0.0.1";
     o.port = port;
     static int made = 0;  // two clients with one id throw each other off the broker
     o.client_id = id + "-" + std::to_string(::getpid()) + "-" + std::to_string(++made);
-    client_ = std::make_unique<bridge::mqtt_client>(o);
+    client_ = std::make_unique<mqtt::client>(o);
     client_->on_connect = [this](int rc, const std::string&) { connected_ = rc == 0; };
-    client_->on_message = [this](const bridge::mqtt_message& m) { seen_.push_back(m); };
+    client_->on_message = [this](const mqtt::message& m) { seen_.push_back(m); };
     client_->connect();
     const double deadline = monotonic_seconds() + 10;
     while (!connected_ && monotonic_seconds() < deadline) pump(0.1);
@@ -77,8 +77,8 @@ bool mqtt_listener::pump(double seconds) {
     return ready > 0;
 }
 
-std::optional<bridge::mqtt_message> mqtt_listener::next(const std::string& topic, double seconds,
-                                                        const std::function<bool(const bridge::mqtt_message&)>& wanted) {
+std::optional<mqtt::message> mqtt_listener::next(const std::string& topic, double seconds,
+                                                        const std::function<bool(const mqtt::message&)>& wanted) {
     const double deadline = monotonic_seconds() + seconds;
     for (;;) {
         taken_.resize(seen_.size());

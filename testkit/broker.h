@@ -38,15 +38,15 @@ public:
     mqtt_listener(int port, const std::vector<std::string>& patterns, const std::string& id = "listener");
     // The first message on `topic` (whose payload satisfies `wanted`, if
     // given) that no call took yet, waiting up to `seconds` for it.
-    std::optional<bridge::mqtt_message> next(const std::string& topic, double seconds = 10,
-                                             const std::function<bool(const bridge::mqtt_message&)>& wanted = {});
+    std::optional<mqtt::message> next(const std::string& topic, double seconds = 10,
+                                             const std::function<bool(const mqtt::message&)>& wanted = {});
     void publish(const std::string& topic, const std::string& payload, bool retain = false);
-    const std::vector<bridge::mqtt_message>& seen() const { return seen_; }
+    const std::vector<mqtt::message>& seen() const { return seen_; }
 
 private:
     bool pump(double seconds);  // services the connection once, false on timeout
-    std::unique_ptr<bridge::mqtt_client> client_;
-    std::vector<bridge::mqtt_message> seen_;
+    std::unique_ptr<mqtt::client> client_;
+    std::vector<mqtt::message> seen_;
     std::vector<bool> taken_;
     bool connected_ = false;
 };

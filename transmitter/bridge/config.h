@@ -34,8 +34,8 @@ struct transmitter_config {
 };
 
 // What the MQTT client takes (the last will included), and the topics.
-struct mqtt_config : mqtt_options {
-    std::string password_file;  // as found; the password itself is in mqtt_options, never logged
+struct mqtt_config : mqtt::options {
+    std::string password_file;  // as found; the password itself is in mqtt::options, never logged
     std::string base_topic = "kestrix";
     std::string discovery_prefix = "homeassistant";  // empty: no discovery
     bool operator==(const mqtt_config&) const = default;

@@ -27,7 +27,7 @@ void presence::open() {
     mqtt_ = make_(options_);
     mqtt_->on_connect = [this](int rc, const std::string& why) { connected(rc, why); };
     mqtt_->on_disconnect = [this](const std::string& why) { disconnected(why); };
-    mqtt_->on_message = [this](const mqtt_message& m) { message(m); };
+    mqtt_->on_message = [this](const mqtt::message& m) { message(m); };
 }
 
 std::string presence::where() const { return options_.host + ":" + std::to_string(options_.port); }
@@ -93,7 +93,7 @@ void presence::disconnected(const std::string& why) {
                          options_.client_id + "' of this one: " + v.other +
                          "; this one stops (give each bridge a client_id and a base_topic of its own in [mqtt])");
     // Another client took our client id (the broker says so over MQTT 5).
-    if (was && why == taken_over) {
+    if (was && why == mqtt::taken_over) {
         const std::string other = "another client connected to the broker at " + where() + " with the client id '" +
                                   options_.client_id + "' of this bridge";
         if (!peers_.serving()) return step_down(other + "; this one stops (give each bridge a client_id of its own in [mqtt])");
@@ -127,7 +127,7 @@ void presence::step_down(const std::string& why) {
     on_step_down(why);
 }
 
-void presence::message(const mqtt_message& m) {
+void presence::message(const mqtt::message& m) {
     if (m.topic != topics_.hello()) return on_message(m);
     const peers::verdict v = peers_.heard(m.payload, m.retained);
     if (v.step_down)

@@ -21,14 +21,14 @@ namespace kestrix::bridge {
 class presence {
 public:
     using clock = loop_clock::clock;
-    using broker_maker = std::function<std::unique_ptr<broker>(const mqtt_options&)>;
+    using broker_maker = std::function<std::unique_ptr<mqtt::broker>(const mqtt::options&)>;
 
     presence(const mqtt_config& options, topics names, broker_maker make, loop_clock& time, std::string host);
     presence(const presence&) = delete;
     presence& operator=(const presence&) = delete;
 
     std::function<void()> on_serve;  // connected and alone: publish what the broker keeps
-    std::function<void(const mqtt_message&)> on_message;
+    std::function<void(const mqtt::message&)> on_message;
     std::function<void(const std::string& why)> on_step_down;  // an error for the log; the bridge must stop
 
     void connect();
@@ -54,7 +54,7 @@ private:
     void serve();
     void disconnected(const std::string& why);
     void trouble(const std::string& what);  // said once until connected again
-    void message(const mqtt_message& m);
+    void message(const mqtt::message& m);
     void step_down(const std::string& why);
 
     mqtt_config options_;
@@ -62,7 +62,7 @@ private:
     broker_maker make_;
     loop_clock& clock_;
     std::string host_;
-    std::unique_ptr<broker> mqtt_;
+    std::unique_ptr<mqtt::broker> mqtt_;
     peers peers_;
     bool connected_ = false;
     bool turned_down_ = false;  // the broker refused the last connection

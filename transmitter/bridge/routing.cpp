@@ -64,7 +64,7 @@ std::optional<request> payload_request(const topics::reading& r, std::string_vie
 
 }  // namespace
 
-routed router::message(const mqtt_message& m) const {
+routed router::message(const mqtt::message& m) const {
     routed out;
     if (m.topic == topics_.home_assistant_status()) {
         out.home_assistant_back = m.payload == "online";

@@ -31,7 +31,7 @@ class router {
 public:
     router(topics names, std::vector<unit_config> units) : topics_(std::move(names)), units_(std::move(units)) {}
 
-    routed message(const mqtt_message& m) const;
+    routed message(const mqtt::message& m) const;
     // getstatus answers from what the lamps are assumed to be left at.
     routed line(std::string_view text, const lamp_book& lamps) const;
 

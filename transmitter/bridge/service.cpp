@@ -34,7 +34,7 @@ service::service(config c, service_parts parts)
       status_(config_.transmitter, config_.mqtt.client_id, host_name()),
       clock_(parts_.clock ? parts_.clock : std::make_shared<steady_loop_clock>()),
       bad_input_([clock = clock_] { return clock->now(); }) {
-    if (!parts_.mqtt) parts_.mqtt = [](const mqtt_options& o) { return std::make_unique<mqtt_client>(o); };
+    if (!parts_.mqtt) parts_.mqtt = [](const mqtt::options& o) { return std::make_unique<mqtt::client>(o); };
     if (!parts_.control) parts_.control = make_control;
     ::signal(SIGPIPE, SIG_IGN);
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -43,7 +43,7 @@ service::service(config c, service_parts parts)
     text_ = open_text_port(config_.mochad);
     broker_ = std::make_unique<presence>(config_.mqtt, topics_, parts_.mqtt, *clock_, status_.host());
     broker_->on_serve = [this] { serve(); };
-    broker_->on_message = [this](const mqtt_message& m) { message(m); };
+    broker_->on_message = [this](const mqtt::message& m) { message(m); };
     broker_->on_step_down = [this](const std::string& why) { step_down(why); };
     sender_ = std::make_unique<sender>(parts_.control(config_.transmitter), config_.transmitter, lamps_, [fd = wake_fd_] {
         const std::uint64_t one = 1;
@@ -157,7 +157,7 @@ void service::publish_status(bool now) {
     if (const auto json = status_.take(status_.json(sender_->waiting()), clock_->now())) broker_->publish(topics_.status(), *json);
 }
 
-void service::message(const mqtt_message& m) {
+void service::message(const mqtt::message& m) {
     const routed r = router_.message(m);
     if (r.home_assistant_back)
         discovery_at_ = clock_->now() + std::chrono::milliseconds(std::uniform_int_distribution<>(1000, 5000)(random_));

@@ -61,7 +61,7 @@ private:
     std::unique_ptr<text_port> open_text_port(const mochad_config& m);
     void serve();  // online and alone: discovery, status, states, held requests
     void step_down(const std::string& why);
-    void message(const mqtt_message& m);
+    void message(const mqtt::message& m);
     void line(int client, const std::string& text);
     void queue(const request& r, const std::string& from, int text_client = -1);
     void refuse(const request& r, const std::string& from, const std::string& why);

@@ -23,7 +23,6 @@ namespace kestrix::testing {
 namespace {
 
 using nlohmann::json;
-using bridge::mqtt_message;
 
 class Live : public ::testing::Test {
 protected:
@@ -53,7 +52,7 @@ protected:
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
         // Online once no other bridge answered; an earlier run left "offline".
         ASSERT_TRUE(mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"})
-                        .next("kestrix/bridge/availability", 10, [](const mqtt_message& m) { return m.payload == "online"; }));
+                        .next("kestrix/bridge/availability", 10, [](const mqtt::message& m) { return m.payload == "online"; }));
     }
     // Stops the bridge and replays what it put on the line. It says
     // "offline" itself (the last will would come seconds later) and leaves
@@ -62,7 +61,7 @@ protected:
         const ending end = bridge->finish(SIGTERM);
         EXPECT_TRUE(end.ok()) << end.status << "\n" << end.output;
         const auto offline = mqtt_listener(mqtt->port(), {"kestrix/bridge/availability"}).next("kestrix/bridge/availability", 1);
-        EXPECT_EQ(offline.value_or(mqtt_message{}).payload, "offline");
+        EXPECT_EQ(offline.value_or(mqtt::message{}).payload, "offline");
         EXPECT_EQ(mqtt->log().find("disconnected due to"), std::string::npos) << mqtt->log();
         return replay_shim_log(shim_log());
     }
@@ -70,7 +69,7 @@ protected:
     // Waits for a status whose JSON satisfies `wanted`.
     std::optional<json> status(mqtt_listener& l, const std::function<bool(const json&)>& wanted) {
         const auto found = l.next("kestrix/bridge/status", 15,
-                                  [&](const mqtt_message& m) { return wanted(json::parse(m.payload)); });
+                                  [&](const mqtt::message& m) { return wanted(json::parse(m.payload)); });
         return found ? std::optional<json>(json::parse(found->payload)) : std::nullopt;
     }
 
@@ -83,7 +82,7 @@ protected:
 
 // How often `l` heard `payload` on `topic`.
 long said_on(const mqtt_listener& l, const std::string& topic, const std::string& payload) {
-    return std::count_if(l.seen().begin(), l.seen().end(), [&](const mqtt_message& m) { return m.topic == topic && m.payload == payload; });
+    return std::count_if(l.seen().begin(), l.seen().end(), [&](const mqtt::message& m) { return m.topic == topic && m.payload == payload; });
 }
 
 // Every topic the broker keeps a message of under `pattern`, with its
@@ -94,19 +93,19 @@ std::vector<std::string> retained_under(int port, const std::string& pattern) {
     newcomer.publish("kestrix/test/marker", "");
     EXPECT_TRUE(newcomer.next("kestrix/test/marker"));
     std::vector<std::string> kept;
-    for (const mqtt_message& m : newcomer.seen())
+    for (const mqtt::message& m : newcomer.seen())
         if (m.retained) kept.push_back(m.topic + " " + m.payload);
     return kept;
 }
 
 // What the broker keeps, as a client that subscribes now gets it.
-std::optional<mqtt_message> kept(int port, const std::string& topic) { return mqtt_listener(port, {topic}).next(topic); }
+std::optional<mqtt::message> kept(int port, const std::string& topic) { return mqtt_listener(port, {topic}).next(topic); }
 
 TEST_F(Live, DiscoveryIsRetainedWithTheBridgeOnlineAndTheLastWillSaysOffline) {
     mqtt_listener hub(mqtt->port(), {"homeassistant/#", "kestrix/bridge/availability"});
     const auto a1 = hub.next("homeassistant/device/kestrix_kestrix_a1/config");
     ASSERT_TRUE(a1);
-    EXPECT_TRUE(kept(mqtt->port(), a1->topic).value_or(mqtt_message{}).retained);
+    EXPECT_TRUE(kept(mqtt->port(), a1->topic).value_or(mqtt::message{}).retained);
     const json doc = json::parse(a1->payload);
     EXPECT_EQ(doc["dev"]["via_device"], "kestrix_kestrix");
     EXPECT_EQ(doc["cmps"]["a1"]["unique_id"], "kestrix_kestrix_a1");  // from the base topic: a new host name keeps it
@@ -175,7 +174,7 @@ TEST_F(Live, ABurstIsMergedAndSentOneFrameAtATime) {
     // The last word for each unit was OFF.
     for (int unit = 1; unit <= 10; ++unit)
         EXPECT_TRUE(hub.next("kestrix/c/" + std::to_string(unit) + "/state", 15,
-                             [](const mqtt_message& m) { return m.payload == "OFF"; }))
+                             [](const mqtt::message& m) { return m.payload == "OFF"; }))
             << unit;
     const auto rec = stop();
     const std::size_t commands = rec.rx.frames().size() / 2;
@@ -278,10 +277,10 @@ TEST_F(Live, ASliderMoveDimsTheLampToTheNearestStepAndSaysWhereItGot) {
     EXPECT_EQ(level->payload, "25");
     EXPECT_EQ(hub.next("kestrix/a/1/state")->payload, "ON");
     hub.publish("kestrix/a/1/level/set", "75");
-    EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt_message{}).payload, "75");
+    EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt::message{}).payload, "75");
     // Home Assistant's "Send states again": on at full, and down to 75 %.
     hub.publish("kestrix/a/all/resend", "PRESS");
-    EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt_message{}).payload, "75") << bridge->output();
+    EXPECT_EQ(hub.next("kestrix/a/1/level/state").value_or(mqtt::message{}).payload, "75") << bridge->output();
     const std::string on = "D5 AA 60 00 AD", dim = "D5 AA 60 98 AD", bright = "D5 AA 60 88 AD";
     std::vector<std::string> expected = {on, on};
     expected.insert(expected.end(), 12, dim);  // 6 steps of 12.5 %, each frame twice
@@ -292,7 +291,7 @@ TEST_F(Live, ASliderMoveDimsTheLampToTheNearestStepAndSaysWhereItGot) {
     // What the broker keeps is learnt back: 75 % now, so 50 % is two steps down.
     start();
     hub.publish("kestrix/a/1/level/set", "50");
-    EXPECT_EQ(hub.next("kestrix/a/1/level/state", 10, [](const mqtt_message& m) { return m.payload == "50"; }).has_value(), true);
+    EXPECT_EQ(hub.next("kestrix/a/1/level/state", 10, [](const mqtt::message& m) { return m.payload == "50"; }).has_value(), true);
     const auto again = frames_of(stop().rx);
     EXPECT_EQ(std::count(again.begin(), again.end(), dim), 4) << again.size();
 }
@@ -361,7 +360,7 @@ TEST_P(SharedId, TheNewcomerStopsAndTheFirstStaysOnline) {
     int losses = 0;
     while (bridge->says("lost the broker", 1)) ++losses;  // all said before the second could stop
     for (int i = 0; i <= losses; ++i)
-        ASSERT_TRUE(hub.next("kestrix/bridge/availability", 15, [](const mqtt_message& m) { return m.payload == "online"; }))
+        ASSERT_TRUE(hub.next("kestrix/bridge/availability", 15, [](const mqtt::message& m) { return m.payload == "online"; }))
             << bridge->output();
     hub.publish("kestrix/a/1/set", "ON");
     EXPECT_TRUE(hub.next("kestrix/a/1/state", 15)) << bridge->output();
@@ -421,7 +420,7 @@ TEST_F(Live, AReloadWithABrokenFileKeepsServingAndAGoodOneAddsTheUnit) {
     ASSERT_TRUE(porch) << bridge->output();
     EXPECT_EQ(json::parse(porch->payload)["dev"]["name"], "Porch");
     // A1 left the configuration: Home Assistant is told to forget it.
-    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_kestrix_a1/config", 10, [](const mqtt_message& m) { return m.payload.empty(); }));
+    EXPECT_TRUE(hub.next("homeassistant/device/kestrix_kestrix_a1/config", 10, [](const mqtt::message& m) { return m.payload.empty(); }));
     hub.publish("kestrix/c/5/set", "ON");
     ASSERT_TRUE(hub.next("kestrix/c/5/state"));
     const recording rec = stop();
@@ -437,7 +436,7 @@ TEST_F(Live, AReloadToAnotherBaseTopicLeavesOnlyOfflineUnderTheOld) {
     ASSERT_TRUE(hub.next("kestrix/a/1/level/state"));
     configure("bridge.toml", line, "client_id = \"test\"\nbase_topic = \"house2\"\n");
     ::kill(bridge->pid(), SIGHUP);
-    ASSERT_TRUE(hub.next("house2/bridge/availability", 15, [](const mqtt_message& m) { return m.payload == "online"; }))
+    ASSERT_TRUE(hub.next("house2/bridge/availability", 15, [](const mqtt::message& m) { return m.payload == "online"; }))
         << bridge->output();
     EXPECT_EQ(retained_under(mqtt->port(), "kestrix/#"), (std::vector<std::string>{"kestrix/bridge/availability offline"}));
     for (const std::string& doc : retained_under(mqtt->port(), "homeassistant/#"))

@@ -40,7 +40,7 @@ public:
     int patience_ms = 0;
 };
 
-class fake_broker final : public broker {
+class fake_broker final : public mqtt::broker {
 public:
     struct message {
         std::string topic, payload;
@@ -100,7 +100,7 @@ protected:
     void start(const std::function<void(fake_broker&)>& before = {}, bool alone = true) {
         bridge = std::make_unique<service>(
             c, service_parts{clock,
-                             [&](const mqtt_options&) {
+                             [&](const mqtt::options&) {
                                  auto b = std::make_unique<fake_broker>(*clock);
                                  if (before) before(*b);
                                  mqtt = b.get();
@@ -402,9 +402,9 @@ TEST_P(SharedClientId, StopsTheNewcomerOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Connections, SharedClientId,
     ::testing::Values(
-        shared_id_case{"newcomer_taken_over", false, 500ms, taken_over, 1, "this one stops", true},
+        shared_id_case{"newcomer_taken_over", false, 500ms, mqtt::taken_over, 1, "this one stops", true},
         shared_id_case{"newcomer_thrown_off", false, 1500ms, "connection lost", 3, "three times in a row", true},
-        shared_id_case{"serving_taken_over", true, 1s, taken_over, 3, "this bridge serves on", false},
+        shared_id_case{"serving_taken_over", true, 1s, mqtt::taken_over, 3, "this bridge serves on", false},
         shared_id_case{"serving_thrown_off", true, 4s, "connection lost", 4, "this bridge serves on", false},
         shared_id_case{"serving_connections_that_last", true, 6s, "connection lost", 4, nullptr, false}),
     [](const auto& row) { return std::string(row.param.name); });

@@ -12,7 +12,7 @@
 #include <utility>
 #include <stdexcept>
 
-namespace kestrix::bridge {
+namespace kestrix::mqtt {
 namespace {
 
 // For MOSQ_ERR_ERRNO the library's text is the system's own. Without its
@@ -32,15 +32,15 @@ constexpr int will_delay_seconds = 5;
 
 }  // namespace
 
-mqtt_client::mqtt_client(const mqtt_options& options) : options_(options), protocol_(MQTT_PROTOCOL_V5) {
+client::client(const options& wanted) : options_(wanted), protocol_(MQTT_PROTOCOL_V5) {
     static std::once_flag library;
     std::call_once(library, [] { mosquitto_lib_init(); });
     handle_ = make();  // refuses bad options now, not at the first connection
 }
 
-mqtt_client::~mqtt_client() { mosquitto_destroy(handle_); }
+client::~client() { mosquitto_destroy(handle_); }
 
-mosquitto* mqtt_client::make() {
+mosquitto* client::make() {
     mosquitto* m = mosquitto_new(options_.client_id.c_str(), true, this);
     if (!m) throw std::runtime_error("the MQTT library could not make a client: " + result_text(MOSQ_ERR_ERRNO));
     auto need = [&](int rc, const char* what) {
@@ -73,43 +73,43 @@ mosquitto* mqtt_client::make() {
     }
     // The library says why a TLS handshake failed only in its log.
     mosquitto_log_callback_set(m, [](mosquitto*, void* self, int level, const char* line) {
-        if (level & MOSQ_LOG_ERR) static_cast<mqtt_client*>(self)->detail_ = line;
+        if (level & MOSQ_LOG_ERR) static_cast<client*>(self)->detail_ = line;
     });
     mosquitto_connect_callback_set(m, [](mosquitto*, void* self, int rc) {
-        auto* client = static_cast<mqtt_client*>(self);
-        std::string why = rc ? client->reason(rc) : "";
-        if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && client->protocol_ == MQTT_PROTOCOL_V5) {
-            client->protocol_ = MQTT_PROTOCOL_V311;  // the next try, on a client of its own, speaks that
+        auto* me = static_cast<client*>(self);
+        std::string why = rc ? me->reason(rc) : "";
+        if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && me->protocol_ == MQTT_PROTOCOL_V5) {
+            me->protocol_ = MQTT_PROTOCOL_V311;  // the next try, on a client of its own, speaks that
             why = "it speaks MQTT 3.1.1 only (the next try speaks that)";
         }
-        if (client->on_connect) client->on_connect(rc, why);
+        if (me->on_connect) me->on_connect(rc, why);
     });
     mosquitto_disconnect_callback_set(m, [](mosquitto*, void* self, int rc) {
-        auto* client = static_cast<mqtt_client*>(self);
+        auto* me = static_cast<client*>(self);
         // The broker's own reasons (MQTT 5) are 128 and above; below are the library's.
         const std::string why = rc == MQTT_RC_SESSION_TAKEN_OVER ? taken_over
-                                : rc >= 128                      ? client->reason(rc)
-                                : rc                             ? client->explained(rc)
+                                : rc >= 128                      ? me->reason(rc)
+                                : rc                             ? me->explained(rc)
                                                                  : "disconnected";
-        if (client->on_disconnect) client->on_disconnect(why);
+        if (me->on_disconnect) me->on_disconnect(why);
     });
     mosquitto_publish_callback_set(m, [](mosquitto*, void* self, int mid) {
-        static_cast<mqtt_client*>(self)->unacknowledged_.erase(mid);
+        static_cast<client*>(self)->unacknowledged_.erase(mid);
     });
     mosquitto_unsubscribe_callback_set(m, [](mosquitto*, void* self, int mid) {
-        static_cast<mqtt_client*>(self)->unacknowledged_.erase(mid);
+        static_cast<client*>(self)->unacknowledged_.erase(mid);
     });
     mosquitto_message_callback_set(m, [](mosquitto*, void* self, const mosquitto_message* msg) {
-        auto* client = static_cast<mqtt_client*>(self);
-        if (client->on_message)
-            client->on_message({msg->topic, std::string(static_cast<const char*>(msg->payload),
+        auto* me = static_cast<client*>(self);
+        if (me->on_message)
+            me->on_message({msg->topic, std::string(static_cast<const char*>(msg->payload),
                                                         static_cast<std::size_t>(msg->payloadlen)),
                                 msg->retain});
     });
     return m;
 }
 
-std::string mqtt_client::connect() {
+std::string client::connect() {
     // Each try on a client of its own: after a failed TLS handshake the
     // library refuses to try again on the same one.
     if (tried_) {
@@ -124,17 +124,17 @@ std::string mqtt_client::connect() {
     return checked(mosquitto_connect_async(handle_, options_.host.c_str(), options_.port, options_.keepalive));
 }
 
-std::string mqtt_client::reason(int rc) const {
+std::string client::reason(int rc) const {
     return sentence(protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc));
 }
 
-std::string mqtt_client::explained(int rc) const {
+std::string client::explained(int rc) const {
     return rc == MOSQ_ERR_TLS && !detail_.empty() ? result_text(rc) + " (" + detail_ + ")" : result_text(rc);
 }
 
-std::string mqtt_client::checked(int rc) const { return rc == MOSQ_ERR_SUCCESS ? std::string() : explained(rc); }
+std::string client::checked(int rc) const { return rc == MOSQ_ERR_SUCCESS ? std::string() : explained(rc); }
 
-void mqtt_client::disconnect() {
+void client::disconnect() {
     // A socket closed with input unread is reset, not closed: the broker
     // then sees no clean end, sends the last will in place of what was
     // just published, and logs an error. So first no more messages (each
@@ -151,7 +151,7 @@ void mqtt_client::disconnect() {
     on_message = deliver;
 }
 
-void mqtt_client::pump_until(const std::function<bool()>& done) {
+void client::pump_until(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!done() && socket() >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -162,11 +162,11 @@ void mqtt_client::pump_until(const std::function<bool()>& done) {
     }
 }
 
-int mqtt_client::socket() const { return mosquitto_socket(handle_); }
+int client::socket() const { return mosquitto_socket(handle_); }
 
-bool mqtt_client::wants_write() const { return mosquitto_want_write(handle_); }
+bool client::wants_write() const { return mosquitto_want_write(handle_); }
 
-std::string mqtt_client::readable() {
+std::string client::readable() {
     const std::string why = checked(mosquitto_loop_read(handle_, 1));
     // Acknowledged at once: a broker that waits for our ACK before its
     // next small message (Nagle's rule, on by default in mosquitto) would
@@ -176,11 +176,11 @@ std::string mqtt_client::readable() {
     return why;
 }
 
-std::string mqtt_client::writable() { return checked(mosquitto_loop_write(handle_, 1)); }
+std::string client::writable() { return checked(mosquitto_loop_write(handle_, 1)); }
 
-std::string mqtt_client::tick() { return checked(mosquitto_loop_misc(handle_)); }
+std::string client::tick() { return checked(mosquitto_loop_misc(handle_)); }
 
-void mqtt_client::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
+void client::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
     // Without a connection the library refuses; what matters (states,
     // status, discovery) is published afresh on the next connection.
     int mid = 0;
@@ -190,8 +190,8 @@ void mqtt_client::publish(const std::string& topic, const std::string& payload, 
         unacknowledged_.insert(mid);
 }
 
-void mqtt_client::subscribe(const std::string& pattern, int qos) {
+void client::subscribe(const std::string& pattern, int qos) {
     if (mosquitto_subscribe(handle_, nullptr, pattern.c_str(), qos) == MOSQ_ERR_SUCCESS) subscribed_.push_back(pattern);
 }
 
-}  // namespace kestrix::bridge
+}  // namespace kestrix::mqtt

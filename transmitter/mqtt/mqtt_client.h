@@ -1,7 +1,8 @@
-// The broker as the bridge's loop sees it, and a thin owner of a
-// libmosquitto client that is one: the loop waits on socket() (for writing
-// too when wants_write()) and calls the three service calls. Nothing here
-// blocks for long, and no thread is started.
+// The broker as an event loop sees it (the bridge's poll loop, the remote's
+// socket notifiers), and a thin owner of a libmosquitto client that is one:
+// the loop waits on socket() (for writing too when wants_write()) and calls
+// the three service calls. Nothing here blocks for long, and no thread is
+// started.
 #pragma once
 
 #include <functional>
@@ -12,9 +13,9 @@
 struct mosquitto;
 struct mosquitto_message;
 
-namespace kestrix::bridge {
+namespace kestrix::mqtt {
 
-struct mqtt_options {
+struct options {
     std::string host = "localhost";
     int port = 1883;
     std::string username;  // empty: no login
@@ -26,14 +27,14 @@ struct mqtt_options {
     int keepalive = 60;
     std::string will_topic;  // empty: no last will
     std::string will_payload;
-    bool operator==(const mqtt_options&) const = default;
+    bool operator==(const options&) const = default;
 };
 
 // Why a connection ended when another client connected with its client
 // id (the broker gives an id to whoever connects last).
 inline constexpr const char* taken_over = "another client connected with this client id";
 
-struct mqtt_message {
+struct message {
     std::string topic;
     std::string payload;
     bool retained = false;
@@ -62,16 +63,16 @@ public:
     // rc 0: connected; otherwise why the broker refused (text given).
     std::function<void(int rc, const std::string& why)> on_connect;
     std::function<void(const std::string& why)> on_disconnect;
-    std::function<void(const mqtt_message&)> on_message;
+    std::function<void(const message&)> on_message;
 };
 
-class mqtt_client final : public broker {
+class client final : public broker {
 public:
     // Throws std::runtime_error when the library refuses the options.
-    explicit mqtt_client(const mqtt_options& options);
-    ~mqtt_client() override;
-    mqtt_client(const mqtt_client&) = delete;
-    mqtt_client& operator=(const mqtt_client&) = delete;
+    explicit client(const options& wanted);
+    ~client() override;
+    client(const client&) = delete;
+    client& operator=(const client&) = delete;
 
     std::string connect() override;
     void disconnect() override;
@@ -90,7 +91,7 @@ private:
     std::string checked(int rc) const;    // empty for success
     // Serves the connection until `done`, for two seconds at most.
     void pump_until(const std::function<bool()>& done);
-    mqtt_options options_;
+    options options_;
     mosquitto* handle_ = nullptr;
     bool tried_ = false;
     int protocol_;  // MQTT 5, or 3.1.1 for a broker that speaks nothing newer
@@ -99,4 +100,4 @@ private:
     std::set<int> unacknowledged_;        // message ids of publishes and unsubscriptions
 };
 
-}  // namespace kestrix::bridge
+}  // namespace kestrix::mqtt
