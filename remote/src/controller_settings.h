@@ -16,6 +16,9 @@ struct ControllerSettings {
     std::string BackroundImage;   // picture path, "OFF" or empty
     std::string OnButtonSkin;     // picture path or empty
     std::string OffButtonSkin;    // picture path or empty
+    std::string Bridge;           // "mqtt://host:port" or "mqtts://host:port"; empty: the COM port
+    std::string BridgeTopic;      // the bridge's base topic; empty: "kestrix"
+    std::string BridgeUser;       // the broker's login; empty: none
     std::int16_t ComPort = 0;
     bool TypeOfButtons = false;   // standard buttons stand in the unit rows
     bool SkinnedButtons = false;  // skinned images stand in the unit rows

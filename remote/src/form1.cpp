@@ -47,6 +47,7 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
     setWindowTitle(QStringLiteral("control"));
     setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-32.png")));
     createControls();
+    comRoad_ = std::make_unique<ComRoad>(firecracker, notices, *Timer1);
     nameControls();
     connectHandlers();
     width_ = CreatedWidth;
@@ -298,6 +299,13 @@ void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), text::colourFromNumber(backColor_));
     if (!picture_.isNull()) painter.drawPixmap(0, 0, picture_);
+    // A lamp the bridge says is on: a bar under its ON key, in the labels' colour.
+    if (bridge)
+        for (int u = 1; u <= 16; ++u)
+            for (QWidget* key : {static_cast<QWidget*>(Image1[u]), static_cast<QWidget*>(cmdON[u])})
+                if (key->isVisible() && bridge->isOn(u).value_or(false))
+                    painter.fillRect(QRect(key->x(), key->geometry().bottom() + 2, key->width(), 2),
+                                     text::colourFromNumber(lbl1[1]->ForeColor()));
     if (auto* key = qobject_cast<Clickable*>(focusWidget()); key && key->showsFocusFrame()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter.drawRect(QRectF(key->geometry()).adjusted(-2, -2, 2, 2));

@@ -4,7 +4,9 @@
 // control `firecracker` and the common dialog for its whole life.
 #pragma once
 
+#include "bridge_road.h"
 #include "button.h"
+#include "com_road.h"
 #include "combo_box.h"
 #include "common_dialog.h"
 #include "controller_settings.h"
@@ -120,6 +122,9 @@ public:
 
     // What the user learns of presses that fail or go to the console.
     PressNotices notices;
+    // The bridge presses go through, when the store names one.
+    std::unique_ptr<BridgeRoad> bridge;
+    TransmitterRoad& road();
 
     // What COM port N is on this machine ("COM5 = /dev/ttyUSB0, FTDI ..."),
     // for the settings window's port box; asked only when a user hovers it.
@@ -167,6 +172,9 @@ private:
     void nameControls();
     void updateSizeTips();
     void press(int index, std::int16_t command);
+    // The keys say what the bridge says of their lamps.
+    void showStates();
+    void openBridge();
     void imagePress(int index, std::int16_t command);
     void reportError(const ErrorReport& report);
     void showSettings();
@@ -184,6 +192,7 @@ private:
     std::unique_ptr<MessageBox> messages_;
     QPointer<FrmSettings> settingsWindow_;
     QSet<const QWidget*> designHidden_;
+    std::unique_ptr<ComRoad> comRoad_;
     bool loaded_ = false;
     bool unloaded_ = false;
 

@@ -10,26 +10,15 @@ namespace vantrel {
 
 using namespace design;
 
-// One press: the unit goes to the record, the port to the control, then
-// Init (its result only logged) and Exec with the record's own texts, which
-// Exec upper-cases in place once the port is open.
+// One press: the unit goes to the record, the record to the road in use.
 void Form1::press(int index, std::int16_t command) {
     settings_.DeviceCode = std::to_string(index);
-    firecracker->comport(settings_.ComPort);
-    const std::int16_t result = firecracker->Init();
-    if (result != 0) {
-        const QString why = QString::fromStdString(firecracker->last_error());
-        qCWarning(lcTransmitter).noquote() << QStringLiteral("COM%1: the transmitter's port did not open (error %2): %3")
-                                                  .arg(settings_.ComPort)
-                                                  .arg(result)
-                                                  .arg(why);
-        notices.failed(settings_.ComPort, result, why);
-    } else {
-        notices.opened(settings_.ComPort);
-    }
-    firecracker->Exec(settings_.HouseCode, settings_.DeviceCode, command);
-    if (result == 0) notices.succeeded();
-    Timer1->start();  // the port closes 750 ms after the last command
+    road().press(settings_, command);
+}
+
+TransmitterRoad& Form1::road() {
+    if (bridge) return *bridge;
+    return *comRoad_;
 }
 
 void Form1::cmdON_Click(int Index) {
@@ -74,7 +63,10 @@ void Form1::reportError(const ErrorReport& report) {
     messages_->show(QStringLiteral("Error %1: %2").arg(report.number).arg(QString::fromStdString(report.description)));
 }
 
-void Form1::cmbHouseCode_Change() { settings_.HouseCode = cmbHouseCode->Text().toStdString(); }
+void Form1::cmbHouseCode_Change() {
+    settings_.HouseCode = cmbHouseCode->Text().toStdString();
+    if (bridge) bridge->showHouse(settings_.HouseCode);
+}
 
 void Form1::cmbHouseCode_Click() { cmbHouseCode_Change(); }
 

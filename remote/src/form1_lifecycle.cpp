@@ -68,8 +68,33 @@ void Form1::Form_Load() {
     resumeNext([&] { applyBackColour(text::toColour(qs(s.BackroundColor))); });
     resumeNext([&] { applyLabelColour(text::toColour(qs(s.ForeGroundColor))); });
 
+    resumeNext([&] { s.Bridge = get(keys::Bridge).toStdString(); });
+    resumeNext([&] { s.BridgeTopic = get(keys::BridgeTopic).toStdString(); });
+    resumeNext([&] { s.BridgeUser = get(keys::BridgeUser).toStdString(); });
+    resumeNext([&] { openBridge(); });
+
     if (s.HouseCode.empty()) s.HouseCode.push_back('A');
     resumeNext([&] { cmbHouseCode->setText(qs(s.HouseCode)); });
+    if (bridge) bridge->showHouse(s.HouseCode);
+}
+
+// A bridge named in the store takes the presses; an empty or unreadable
+// address leaves them on the COM port, said once on standard error.
+void Form1::openBridge() {
+    bridge.reset();
+    if (settings_.Bridge.empty()) return;
+    std::optional<BridgeAddress> where = BridgeAddress::parse(qs(settings_.Bridge));
+    if (!where) {
+        qCWarning(lcTransmitter).noquote()
+            << QStringLiteral("Bridge=%1 in %2 is not mqtt://host:port or mqtts://host:port; the presses go to COM%3")
+                   .arg(qs(settings_.Bridge), SettingsStore::fileName(AppTitle))
+                   .arg(settings_.ComPort);
+        return;
+    }
+    if (!settings_.BridgeTopic.empty()) where->base = qs(settings_.BridgeTopic);
+    where->user = qs(settings_.BridgeUser);
+    bridge = std::make_unique<BridgeRoad>(*where, notices);
+    connect(bridge.get(), &BridgeRoad::statesChanged, this, &Form1::showStates);
 }
 
 // All sixteen values reach the file together or not at all; a failed save
@@ -96,6 +121,10 @@ void Form1::Form_Unload(std::int16_t&) {
         save(keys::FormHeight, text::fromSingle(Height()));
         save(keys::ComPort, text::fromInteger(s.ComPort));
         save(keys::TypeOfButtons, text::fromBoolean(s.TypeOfButtons));
+        // A file that never named a bridge gets no bridge keys.
+        for (const auto& [key, value] : {std::pair{keys::Bridge, &s.Bridge}, std::pair{keys::BridgeTopic, &s.BridgeTopic},
+                                          std::pair{keys::BridgeUser, &s.BridgeUser}})
+            if (!value->empty() || !store_.GetSetting(AppTitle, Section, QString::fromLatin1(key)).isEmpty()) save(key, qs(*value));
         store_.commit();
     });
     if (settingsWindow_) settingsWindow_->close();

@@ -25,6 +25,18 @@ void Form1::nameControls() {
     updateSizeTips();
 }
 
+// Each key of a unit says in words what the bridge says of its lamp.
+void Form1::showStates() {
+    for (int u = 1; u <= 16; ++u) {
+        const std::optional<bool> on = bridge ? bridge->isOn(u) : std::nullopt;
+        const QString said = on ? QStringLiteral("unit %1 is %2").arg(u).arg(*on ? QStringLiteral("on") : QStringLiteral("off")) : QString();
+        for (QWidget* key : {static_cast<QWidget*>(Image1[u]), static_cast<QWidget*>(Image2[u]), static_cast<QWidget*>(cmdON[u]),
+                             static_cast<QWidget*>(cmdOFF[u])})
+            key->setAccessibleDescription(said);
+    }
+    update();
+}
+
 // The two size labels say what a click on them does now.
 void Form1::updateSizeTips() {
     if (!lblWiden) return;

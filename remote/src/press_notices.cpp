@@ -34,6 +34,12 @@ void PressNotices::failed(std::int16_t port, int number, const QString& why) {
                      QStringLiteral("COM%1: error %2: %3").arg(port).arg(number).arg(why));
 }
 
+void PressNotices::failed(const QString& road, const QString& why) {
+    if (told_.contains(road + why)) return;
+    told_.insert(road + why);
+    notifier->notify(QStringLiteral("The lamp was not switched"), road + QStringLiteral(": ") + why);
+}
+
 void PressNotices::opened(std::int16_t port) {
     if (warned_.contains(port) || !isConsole(port)) return;
     warned_.insert(port);

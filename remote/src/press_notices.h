@@ -37,6 +37,8 @@ class PressNotices {
 public:
     PressNotices();
     void failed(std::int16_t port, int number, const QString& why);
+    // A press that did not go out on another road ("the bridge on hub.local").
+    void failed(const QString& road, const QString& why);
     void succeeded() { told_.clear(); }
     void opened(std::int16_t port);
 

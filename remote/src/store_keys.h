@@ -21,5 +21,8 @@ inline constexpr char FontBold[] = "FontBold";
 inline constexpr char FontItalic[] = "FontItalic";
 inline constexpr char ComPort[] = "ComPort";
 inline constexpr char TypeOfButtons[] = "TypeOfButtons";
+inline constexpr char Bridge[] = "Bridge";
+inline constexpr char BridgeTopic[] = "BridgeTopic";
+inline constexpr char BridgeUser[] = "BridgeUser";
 
 }  // namespace vantrel::keys

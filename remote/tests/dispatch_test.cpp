@@ -3,11 +3,16 @@
 #include "support/log_capture.h"
 #include "realtime_kit.h"
 #include "support/remote_fixture.h"
+#include "testkit/broker.h"
+#include "testkit/pseudo_terminal.h"
+#include "testkit/shim.h"
 
 #include <QLineEdit>
+#include <QTest>
 
 #include <algorithm>
 
+#include <signal.h>
 #include <sys/resource.h>
 
 namespace vantrel::testing {
@@ -169,6 +174,108 @@ TEST_F(Dispatch, TheHouseBoxTextGoesToTheRecordAsTyped) {
         EXPECT_EQ(form->cmbHouseCode->Text(), text);
     }
 }
+
+// Presses through a real kestrix-bridge, its transmitter on a
+// pseudo-terminal, over a real broker: the remote named in the store as
+// "Bridge=mqtt://127.0.0.1:<port>".
+class ThroughTheBridge : public RemoteTest {
+public:  // open to the table-driven tests' rows
+    void SetUp() override {
+        if (!kestrix::testing::broker::available()) GTEST_SKIP() << "mosquitto is not installed (apt install mosquitto)";
+        mqtt = std::make_unique<kestrix::testing::broker>();
+        const std::string port = std::to_string(mqtt->port());
+        folder.write("bridge.toml", "[transmitter]\ndevice = \"" + line.slave + "\"\n[mqtt]\nhost = \"127.0.0.1\"\nport = " + port + "\n");
+        bridge = std::make_unique<kestrix::testing::child>(kestrix::testing::launch(
+            {KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"},
+            kestrix::testing::shim_env(folder / "bridge.log", {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})));
+        ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
+        store({{QStringLiteral("Bridge"), QStringLiteral("mqtt://127.0.0.1:") + QString::fromStdString(port)},
+               {QStringLiteral("HouseCode"), QStringLiteral("B")}});
+        createForm();
+        ASSERT_TRUE(form->bridge);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->summary().endsWith(QLatin1String(": online")); }, 15000))
+            << form->bridge->summary().toStdString();
+    }
+    std::vector<std::string> frames() {
+        bridge->finish(SIGTERM);
+        return kestrix::testing::frames_of(kestrix::testing::replay_shim_log(folder / "bridge.log").rx);
+    }
+    QString description(int unit) const { return form->cmdON[unit]->accessibleDescription(); }
+
+    kestrix::testing::pseudo_terminal line;
+    kestrix::testing::scratch folder{"vantrel-bridge"};
+    std::unique_ptr<kestrix::testing::broker> mqtt;
+    std::unique_ptr<kestrix::testing::child> bridge;
+};
+
+TEST_F(ThroughTheBridge, AClickSendsTheFrameAndEachKeyShowsItsLamp) {
+    standardButtons();
+    click(form->cmdON[3]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->bridge->isOn(3).value_or(false); }, 5000));
+    EXPECT_EQ(description(3), "unit 3 is on");
+    EXPECT_EQ(form->cmdOFF[3]->accessibleDescription(), "unit 3 is on");
+    // Switched elsewhere: a hub, a timer, another remote.
+    kestrix::testing::mqtt_listener hub(mqtt->port(), {"kestrix/#"});
+    hub.publish("kestrix/b/5/state", "ON", true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return description(5) == "unit 5 is on"; }, 1000));
+    form->setHeight(2500);
+    click(form->cmbHouseCode->lineEdit());
+    retype(form.get(), QStringLiteral("A"));  // another house: its own lamps
+    EXPECT_EQ(description(5), "");
+    retype(form.get(), QStringLiteral("B"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return description(5) == "unit 5 is on"; }, 1000));
+    hub.publish("kestrix/b/5/state", "OFF", true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return description(5) == "unit 5 is off"; }, 1000));
+    EXPECT_TRUE(notifications->shown.empty());
+    EXPECT_EQ(frames(), (Calls{"D5 AA 70 08 AD", "D5 AA 70 08 AD"}));
+}
+
+// Whatever stands in the way, each press returns at once; the cause is
+// notified once and said on standard error at each press.
+struct bridge_trouble {
+    const char* name;
+    std::function<void(ThroughTheBridge&)> happen;
+    const char* says;
+};
+
+std::ostream& operator<<(std::ostream& os, const bridge_trouble& t) { return os << t.name; }
+
+class BridgeTrouble : public ThroughTheBridge, public ::testing::WithParamInterface<bridge_trouble> {};
+
+TEST_P(BridgeTrouble, IsNotifiedOnceAndNothingWaits) {
+    LogCapture warnings("vantrel.transmitter");
+    GetParam().happen(*this);
+    for (int press = 0; press < 2; ++press) {
+        click(form->Image1[2]);
+        // No confirmation: time runs past the bridge's five seconds.
+        const auto later = form->bridge->clock() + BridgeRoad::ConfirmWithin;
+        form->bridge->clock = [later] { return later; };
+        QMetaObject::invokeMethod(&form->bridge->confirm, "timeout");
+    }
+    ASSERT_EQ(notifications->shown.size(), 1u) << notifications->shown.back().toStdString();
+    EXPECT_TRUE(notifications->shown[0].contains(QString::fromLatin1(GetParam().says))) << notifications->shown[0].toStdString();
+    EXPECT_EQ(warnings.lines().size(), 2) << warnings.lines().join('\n').toStdString();
+    ::kill(bridge->pid(), SIGCONT);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, BridgeTrouble,
+    ::testing::Values(
+        bridge_trouble{"broker_stopped",
+                       [](ThroughTheBridge& f) {
+                           f.mqtt.reset();
+                           ASSERT_TRUE(QTest::qWaitFor([&] { return !f.form->bridge->connected(); }, 5000));
+                       },
+                       "lost the broker at 127.0.0.1"},
+        bridge_trouble{"bridge_stopped",
+                       [](ThroughTheBridge& f) {
+                           f.bridge->finish(SIGTERM);
+                           ASSERT_TRUE(QTest::qWaitFor([&] { return f.form->bridge->summary().endsWith(QLatin1String("offline")); }, 5000));
+                       },
+                       "the bridge is offline"},
+        bridge_trouble{"bridge_never_answers", [](ThroughTheBridge& f) { ::kill(f.bridge->pid(), SIGSTOP); },
+                       "the bridge did not confirm B2 within 5 s"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace vantrel::testing
