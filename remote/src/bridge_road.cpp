@@ -160,7 +160,7 @@ std::optional<bool> BridgeRoad::isOn(int unit) const {
 }
 
 void BridgeRoad::fail(const QString& why) {
-    qCWarning(lcTransmitter).noquote() << road() + QStringLiteral(": the command did not go out: ") + why;
+    qCWarning(lcTransmitter).noquote() << road() + QStringLiteral(": ") + why;
     notices_.failed(road(), why);
 }
 
@@ -169,13 +169,15 @@ void BridgeRoad::press(ControllerSettings& record, std::int16_t command) {
     bool number_ok = false;
     int unit = QString::fromStdString(record.DeviceCode).toInt(&number_ok);
     if (unit == 0) unit = 16;  // as the transmitter sends it
+    const QString unsent = QStringLiteral("; nothing was sent");
     if (house.size() != 1 || house[0] < QLatin1Char('a') || house[0] > QLatin1Char('p'))
-        return fail(QStringLiteral("the house code '%1' is not a letter from A to P").arg(QString::fromStdString(record.HouseCode)));
-    if (!number_ok || unit < 1 || unit > 16) return fail(QStringLiteral("unit %1 is not 1 to 16").arg(QString::fromStdString(record.DeviceCode)));
-    if (command != kestrix::cmd_on && command != kestrix::cmd_off) return fail(QStringLiteral("only ON and OFF go through the bridge"));
-    if (!connected_) return fail(problem_);
-    if (!online_) return fail(QStringLiteral("no kestrix-bridge answers on the base topic '%1'").arg(where_.base));
-    if (!*online_) return fail(QStringLiteral("the bridge is offline"));
+        return fail(QStringLiteral("the house code '%1' is not a letter from A to P").arg(QString::fromStdString(record.HouseCode)) + unsent);
+    if (!number_ok || unit < 1 || unit > 16)
+        return fail(QStringLiteral("unit %1 is not 1 to 16").arg(QString::fromStdString(record.DeviceCode)) + unsent);
+    if (command != kestrix::cmd_on && command != kestrix::cmd_off) return fail(QStringLiteral("only ON and OFF go through the bridge") + unsent);
+    if (!connected_) return fail(problem_ + unsent);
+    if (!online_) return fail(QStringLiteral("no kestrix-bridge answers on the base topic '%1'").arg(where_.base) + unsent);
+    if (!*online_) return fail(QStringLiteral("the bridge is offline") + unsent);
     const std::string which = house.toStdString() + "/" + std::to_string(unit);
     client_->publish(topic(which + "/set"), command == kestrix::cmd_on ? "ON" : "OFF", 1, false);
     unconfirmed_[which] = clock() + ConfirmWithin;

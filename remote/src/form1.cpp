@@ -299,13 +299,13 @@ void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), text::colourFromNumber(backColor_));
     if (!picture_.isNull()) painter.drawPixmap(0, 0, picture_);
-    // A lamp the bridge says is on: a bar under its ON key, in the labels' colour.
-    if (bridge)
+    // A lamp the bridge says is on: its ON key framed in the labels' colour.
+    if (bridge) {
+        painter.setPen(QPen(text::colourFromNumber(lbl1[1]->ForeColor()), 2));
         for (int u = 1; u <= 16; ++u)
             for (QWidget* key : {static_cast<QWidget*>(Image1[u]), static_cast<QWidget*>(cmdON[u])})
-                if (key->isVisible() && bridge->isOn(u).value_or(false))
-                    painter.fillRect(QRect(key->x(), key->geometry().bottom() + 2, key->width(), 2),
-                                     text::colourFromNumber(lbl1[1]->ForeColor()));
+                if (key->isVisible() && bridge->isOn(u).value_or(false)) painter.drawRect(QRectF(key->geometry()).adjusted(-1, -1, 1, 1));
+    }
     if (auto* key = qobject_cast<Clickable*>(focusWidget()); key && key->showsFocusFrame()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter.drawRect(QRectF(key->geometry()).adjusted(-2, -2, 2, 2));
