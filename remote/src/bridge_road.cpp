@@ -85,8 +85,7 @@ void BridgeRoad::reach() {
 void BridgeRoad::watchSocket() {
     const int fd = client_->socket();
     if (fd != socket_) {
-        readable_.reset();
-        writable_.reset();
+        dropSocket();
         socket_ = fd;
         if (fd >= 0) {
             readable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
@@ -103,13 +102,21 @@ void BridgeRoad::serviced(const std::string& why) {
     watchSocket();
 }
 
+// Often called from a notifier's own signal: it goes once that is over.
+void BridgeRoad::dropSocket() {
+    for (QSocketNotifier* n : {readable_.release(), writable_.release()})
+        if (n) {
+            n->setEnabled(false);
+            n->deleteLater();
+        }
+    socket_ = -1;
+}
+
 // Silent: a user learns of it only when a press needs the bridge.
 void BridgeRoad::lost(const std::string& why) {
     const bool was = std::exchange(connected_, false);
     online_.reset();
-    readable_.reset();
-    writable_.reset();
-    socket_ = -1;
+    dropSocket();
     upkeep.stop();
     if (was || problem_.isEmpty() || problem_.startsWith(QLatin1String("cannot reach")))
         problem_ = QStringLiteral("%1 the broker at %2:%3: %4")

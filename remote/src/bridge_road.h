@@ -79,6 +79,7 @@ signals:
 private:
     void reach();
     void watchSocket();
+    void dropSocket();
     void serviced(const std::string& why);
     void lost(const std::string& why);
     void arrived(const kestrix::mqtt::message& m);
