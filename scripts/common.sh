@@ -7,7 +7,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
           libgl-dev qt6-qpa-plugins fonts-dejavu-core fonts-liberation
           desktop-file-utils appstream dpkg-dev debhelper fakeroot man-db
-          libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev mosquitto mosquitto-clients
+          libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev qtkeychain-qt6-dev mosquitto mosquitto-clients
           systemd sigrok-cli lintian file xvfb)
 
 ensure_packages() {

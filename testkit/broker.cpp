@@ -32,9 +32,16 @@ int free_port() {
 
 bool broker::available() { return ::access(mosquitto_program, X_OK) == 0; }
 
-broker::broker() : port_(free_port()) {
+broker::broker(const std::string& login) : port_(free_port()) {
+    std::string access = "allow_anonymous true\n";
+    if (const auto colon = login.find(':'); colon != std::string::npos) {
+        const std::string passwords = folder_ / "passwords";
+        const ending made = run(launch({"/usr/bin/mosquitto_passwd", "-c", "-b", passwords, login.substr(0, colon), login.substr(colon + 1)}));
+        if (!made.ok()) throw std::runtime_error("mosquitto_passwd failed: " + made.output);
+        access = "allow_anonymous false\npassword_file " + passwords + "\n";
+    }
     const std::string conf = folder_.write("mosquitto.conf", "listener " + std::to_string(port_) +
-                                                                " 127.0.0.1\nallow_anonymous true\n"
+                                                                " 127.0.0.1\n" + access +
                                                                 "persistence false\nlog_dest stderr\nlog_type all\n"
                                                                 "log_dest file " + (folder_ / "mosquitto.log") +
                                                                 // Run as root it would become the user mosquitto,

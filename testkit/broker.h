@@ -21,7 +21,9 @@ int free_port();
 class broker {
 public:
     static bool available();  // the mosquitto program is installed
-    broker();                 // started and accepting; throws if it will not start
+    // Started and accepting; throws if it will not start. With a login
+    // ("user:password") it takes only that one.
+    explicit broker(const std::string& login = {});
     int port() const { return port_; }
     // What mosquitto logged so far: each connection and how it ended.
     std::string log() const;

@@ -28,6 +28,31 @@ std::optional<BridgeAddress> BridgeAddress::parse(const QString& bridge) {
 
 BridgeRoad::BridgeRoad(const BridgeAddress& where, PressNotices& notices, Clock now)
     : clock(std::move(now)), where_(where), notices_(notices) {
+    retry.setSingleShot(true);
+    connect(&retry, &QTimer::timeout, this, &BridgeRoad::reach);
+    confirm.setInterval(250);
+    connect(&confirm, &QTimer::timeout, this, &BridgeRoad::checkConfirmations);
+    upkeep.setInterval(std::chrono::seconds(5));
+    connect(&upkeep, &QTimer::timeout, this, [this] { serviced(client_->tick()); });
+    makeClient();
+    needsPassword_ = !where_.user.isEmpty() && where_.password.isEmpty();
+    if (needsPassword_) problem_ = QStringLiteral("the broker's password for %1 is not known").arg(where_.user);
+    else reach();
+}
+
+QString BridgeRoad::account() const { return QStringLiteral("%1@%2:%3").arg(where_.user, where_.host).arg(where_.port); }
+
+void BridgeRoad::setPassword(const QString& password) {
+    where_.password = password;
+    needsPassword_ = false;
+    retry.stop();
+    dropSocket();
+    if (std::exchange(connected_, false)) client_->disconnect();
+    makeClient();
+    reach();
+}
+
+void BridgeRoad::makeClient() {
     kestrix::mqtt::options o;
     o.host = where_.host.toStdString();
     o.port = where_.port;
@@ -43,6 +68,10 @@ BridgeRoad::BridgeRoad(const BridgeAddress& where, PressNotices& notices, Clock 
                            .arg(where_.host)
                            .arg(where_.port)
                            .arg(QString::fromStdString(why));
+            if (held_) {
+                held_.reset();
+                fail(problem_ + QStringLiteral("; nothing was sent"));
+            }
             return;  // it closes the connection, and the next try is planned then
         }
         connected_ = true;
@@ -54,13 +83,6 @@ BridgeRoad::BridgeRoad(const BridgeAddress& where, PressNotices& notices, Clock 
     client_->on_disconnect = [this](const std::string& why) { lost(why); };
     client_->on_message = [this](const kestrix::mqtt::message& m) { arrived(m); };
 
-    retry.setSingleShot(true);
-    connect(&retry, &QTimer::timeout, this, &BridgeRoad::reach);
-    confirm.setInterval(250);
-    connect(&confirm, &QTimer::timeout, this, &BridgeRoad::checkConfirmations);
-    upkeep.setInterval(std::chrono::seconds(5));
-    connect(&upkeep, &QTimer::timeout, this, [this] { serviced(client_->tick()); });
-    reach();
 }
 
 BridgeRoad::~BridgeRoad() {
@@ -132,6 +154,11 @@ void BridgeRoad::lost(const std::string& why) {
 void BridgeRoad::arrived(const kestrix::mqtt::message& m) {
     if (m.topic == topic("bridge/availability")) {
         online_ = m.payload == "online";
+        if (held_) {
+            const Held h = *std::exchange(held_, std::nullopt);
+            ControllerSettings record = h.record;
+            press(record, h.command);
+        }
         return;
     }
     // <base>/<house>/<unit>/state
@@ -182,6 +209,13 @@ void BridgeRoad::press(ControllerSettings& record, std::int16_t command) {
     if (!number_ok || unit < 1 || unit > 16)
         return fail(QStringLiteral("unit %1 is not 1 to 16").arg(QString::fromStdString(record.DeviceCode)) + unsent);
     if (command != kestrix::cmd_on && command != kestrix::cmd_off) return fail(QStringLiteral("only ON and OFF go through the bridge") + unsent);
+    if (needsPassword_) {
+        const std::optional<QString> given = askPassword ? askPassword(passwordProblem) : std::nullopt;
+        if (!given) return fail(problem_ + unsent);
+        held_ = Held{record, command, clock() + ConfirmWithin};
+        confirm.start();
+        return setPassword(*given);
+    }
     if (!connected_) return fail(problem_ + unsent);
     if (!online_) return fail(QStringLiteral("no kestrix-bridge answers on the base topic '%1'").arg(where_.base) + unsent);
     if (!*online_) return fail(QStringLiteral("the bridge is offline") + unsent);
@@ -194,6 +228,12 @@ void BridgeRoad::press(ControllerSettings& record, std::int16_t command) {
 
 void BridgeRoad::checkConfirmations() {
     const auto now = clock();
+    if (held_ && now >= held_->until) {
+        held_.reset();
+        fail((connected_ ? QStringLiteral("no kestrix-bridge answered on the base topic '%1'").arg(where_.base)
+                         : QStringLiteral("the broker at %1:%2 did not answer").arg(where_.host).arg(where_.port)) +
+             QStringLiteral(" within %1 s; nothing was sent").arg(ConfirmWithin.count()));
+    }
     for (auto it = unconfirmed_.begin(); it != unconfirmed_.end();) {
         if (now < it->second) {
             ++it;
@@ -205,7 +245,7 @@ void BridgeRoad::checkConfirmations() {
                  .arg(QString::fromStdString(which).toUpper().remove(QLatin1Char('/')))
                  .arg(ConfirmWithin.count()));
     }
-    if (unconfirmed_.empty()) confirm.stop();
+    if (unconfirmed_.empty() && !held_) confirm.stop();
 }
 
 QString BridgeRoad::summary() const {

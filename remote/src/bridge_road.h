@@ -53,7 +53,8 @@ public:
     static constexpr std::chrono::seconds ConfirmWithin{5};
     static constexpr std::chrono::seconds LongestWait{60};  // between two tries to reach the broker
 
-    // Starts reaching the broker at once, in the background.
+    // Starts reaching the broker at once, in the background; with a login
+    // but no password, once setPassword() gives it.
     BridgeRoad(const BridgeAddress& where, PressNotices& notices, Clock now = std::chrono::steady_clock::now);
     ~BridgeRoad() override;
 
@@ -66,6 +67,15 @@ public:
     // while it has said nothing.
     std::optional<bool> isOn(int unit) const;
     bool connected() const { return connected_; }
+    // The account the password is kept for: "user@host:port".
+    QString account() const;
+    // Logs in with it, now.
+    void setPassword(const QString& password);
+    // Asked at a press while the password is not known: it, or nothing
+    // when the user gave none. The press that asked goes out once the
+    // broker took the login and the bridge is heard, within five seconds.
+    std::function<std::optional<QString>(const QString& why)> askPassword;
+    QString passwordProblem;  // why it is not known (no keyring, say)
 
     // Time and the timers, for tests that drive time themselves.
     Clock clock;
@@ -77,6 +87,7 @@ signals:
     void statesChanged();
 
 private:
+    void makeClient();
     void reach();
     void watchSocket();
     void dropSocket();
@@ -101,6 +112,13 @@ private:
     std::string house_;               // lower case, as in the bridge's topics
     std::array<std::optional<bool>, 17> states_{};
     std::map<std::string, std::chrono::steady_clock::time_point> unconfirmed_;  // "a/3" and its deadline
+    bool needsPassword_ = false;
+    struct Held {
+        ControllerSettings record;
+        std::int16_t command;
+        std::chrono::steady_clock::time_point until;
+    };
+    std::optional<Held> held_;  // the press that asked for the password
 };
 
 }  // namespace vantrel

@@ -41,6 +41,7 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
       messages_(messages ? std::move(messages) : std::make_unique<QtMessageBox>(this)) {
     registerBuiltInPictures();
     firecracker = createTransmitter();
+    passwords = std::make_unique<KeyringKeeper>();
     describePort = [](std::int16_t port) {
         return QString::fromStdString(kestrix::ports::describe_com(kestrix::ports::machine::this_one(), port));
     };

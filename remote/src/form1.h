@@ -14,6 +14,7 @@
 #include "image_box.h"
 #include "label.h"
 #include "message_box.h"
+#include "password_keeper.h"
 #include "press_notices.h"
 #include "settings_store.h"
 
@@ -125,6 +126,11 @@ public:
     // The bridge presses go through, when the store names one.
     std::unique_ptr<BridgeRoad> bridge;
     TransmitterRoad& road();
+    // Where the bridge's password is kept (the keyring).
+    std::unique_ptr<PasswordKeeper> passwords;
+    // Opens the road the record names: the bridge, with `password` when the
+    // user just typed it, else from the keyring; or the COM port.
+    void openBridge(const QString& password = QString());
 
     // What COM port N is on this machine ("COM5 = /dev/ttyUSB0, FTDI ..."),
     // for the settings window's port box; asked only when a user hovers it.
@@ -174,7 +180,7 @@ private:
     void press(int index, std::int16_t command);
     // The keys say what the bridge says of their lamps.
     void showStates();
-    void openBridge();
+
     void imagePress(int index, std::int16_t command);
     void reportError(const ErrorReport& report);
     void showSettings();

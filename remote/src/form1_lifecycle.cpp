@@ -8,6 +8,8 @@
 #include "store_keys.h"
 #include "text_forms.h"
 
+#include <QInputDialog>
+
 namespace vantrel {
 namespace {
 
@@ -80,7 +82,7 @@ void Form1::Form_Load() {
 
 // A bridge named in the store takes the presses; an empty or unreadable
 // address leaves them on the COM port, said once on standard error.
-void Form1::openBridge() {
+void Form1::openBridge(const QString& password) {
     bridge.reset();
     if (settings_.Bridge.empty()) return;
     std::optional<BridgeAddress> where = BridgeAddress::parse(qs(settings_.Bridge));
@@ -93,8 +95,23 @@ void Form1::openBridge() {
     }
     if (!settings_.BridgeTopic.empty()) where->base = qs(settings_.BridgeTopic);
     where->user = qs(settings_.BridgeUser);
+    where->password = password;
     bridge = std::make_unique<BridgeRoad>(*where, notices);
     connect(bridge.get(), &BridgeRoad::statesChanged, this, &Form1::showStates);
+    bridge->askPassword = [this, user = where->user, host = where->host](const QString& why) -> std::optional<QString> {
+        bool given = false;
+        const QString typed = QInputDialog::getText(
+            this, AppTitle,
+            QStringLiteral("The broker on %1 wants the password of %2.\n(%3: it is asked once in each run.)").arg(host, user, why),
+            QLineEdit::Password, QString(), &given);
+        return given ? std::optional<QString>(typed) : std::nullopt;
+    };
+    if (where->user.isEmpty() || !password.isEmpty()) return;
+    passwords->read(bridge->account(), [road = QPointer<BridgeRoad>(bridge.get())](std::optional<QString> kept, const QString& why) {
+        if (!road) return;
+        if (kept) return road->setPassword(*kept);
+        road->passwordProblem = why;
+    });
 }
 
 // All sixteen values reach the file together or not at all; a failed save

@@ -7,6 +7,9 @@
 #include "testkit/pseudo_terminal.h"
 #include "testkit/shim.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QTest>
 
@@ -183,17 +186,27 @@ class ThroughTheBridge : public RemoteTest {
 public:  // open to the table-driven tests' rows
     void SetUp() override {
         if (!kestrix::testing::broker::available()) GTEST_SKIP() << "mosquitto is not installed (apt install mosquitto)";
-        mqtt = std::make_unique<kestrix::testing::broker>();
+        mqtt = std::make_unique<kestrix::testing::broker>(login);
         const std::string port = std::to_string(mqtt->port());
-        folder.write("bridge.toml", "[transmitter]\ndevice = \"" + line.slave + "\"\n[mqtt]\nhost = \"127.0.0.1\"\nport = " + port + "\n");
+        const std::string user = login.substr(0, login.find(':'));
+        folder.write("password", login.substr(login.find(':') + 1));
+        folder.write("bridge.toml", "[transmitter]\ndevice = \"" + line.slave + "\"\n[mqtt]\nhost = \"127.0.0.1\"\nport = " + port + "\n" +
+                                        (login.empty() ? "" : "username = \"" + user + "\"\npassword_file = \"" + folder / "password" + "\"\n"));
         bridge = std::make_unique<kestrix::testing::child>(kestrix::testing::launch(
             {KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"},
             kestrix::testing::shim_env(folder / "bridge.log", {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})));
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
         store({{QStringLiteral("Bridge"), QStringLiteral("mqtt://127.0.0.1:") + QString::fromStdString(port)},
-               {QStringLiteral("HouseCode"), QStringLiteral("B")}});
-        createForm();
+               {QStringLiteral("HouseCode"), QStringLiteral("B")},
+               {QStringLiteral("BridgeUser"), QString::fromStdString(login.empty() ? "" : user)}});
+        createForm(false);
+        auto scripted = std::make_unique<ScriptedKeeper>();
+        keyring = scripted.get();
+        keyring->kept = kept;
+        form->passwords = std::move(scripted);
+        showAndActivate(form.get());
         ASSERT_TRUE(form->bridge);
+        if (!login.empty() && !kept) return;  // asked at the first press
         ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->summary().endsWith(QLatin1String(": online")); }, 15000))
             << form->bridge->summary().toStdString();
     }
@@ -203,6 +216,9 @@ public:  // open to the table-driven tests' rows
     }
     QString description(int unit) const { return form->cmdON[unit]->accessibleDescription(); }
 
+    std::string login;              // the broker's only one, "user:password"; empty: anyone
+    std::optional<QString> kept;    // in the keyring
+    ScriptedKeeper* keyring = nullptr;
     kestrix::testing::pseudo_terminal line;
     kestrix::testing::scratch folder{"vantrel-bridge"};
     std::unique_ptr<kestrix::testing::broker> mqtt;
@@ -245,6 +261,60 @@ TEST_F(ThroughTheBridge, TheBrokerLostIsTriedAgainLessAndLessOften) {
     EXPECT_EQ(waits, (std::vector<int>{2, 4, 8, 16, 32, 60, 60}));
     EXPECT_TRUE(notifications->shown.empty());
 }
+
+// A broker that asks for a login: the password from the keyring, or,
+// with none, asked at the first press, which goes out once it is taken.
+struct login_case {
+    const char* name;
+    std::optional<QString> kept;
+    QString typed;
+    Calls frames;
+    const char* notice;
+};
+
+std::ostream& operator<<(std::ostream& os, const login_case& c) { return os << c.name; }
+
+class WithALogin : public ThroughTheBridge, public ::testing::WithParamInterface<login_case> {
+protected:
+    void SetUp() override {
+        login = "hall:s3cret";
+        kept = GetParam().kept;
+        ThroughTheBridge::SetUp();
+    }
+};
+
+TEST_P(WithALogin, ThePasswordComesFromTheKeyringOrIsAskedAndNeverStored) {
+    QString asked;
+    QTimer::singleShot(0, [&] {  // the question, answered as a user does
+        auto* question = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!question) return;
+        asked = question->labelText();
+        QTest::keyClicks(question->findChild<QLineEdit*>(), GetParam().typed);
+        QTest::keyClick(question->findChild<QLineEdit*>(), Qt::Key_Return);
+    });
+    click(form->Image1[2]);
+    EXPECT_EQ(asked.isEmpty(), GetParam().kept.has_value()) << asked.toStdString();
+    if (GetParam().notice) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !notifications->shown.empty(); }, 5000));
+        EXPECT_TRUE(notifications->shown.at(0).contains(QString::fromLatin1(GetParam().notice))) << notifications->shown.at(0).toStdString();
+    } else {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->bridge->isOn(2).has_value(); }, 5000));
+        EXPECT_TRUE(notifications->shown.empty()) << notifications->shown.front().toStdString();
+    }
+    EXPECT_EQ(frames(), GetParam().frames);
+    closeForm();
+    EXPECT_EQ(storedValues().value(QStringLiteral("BridgeUser")), "hall");
+    QFile file(storeFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("s3cret"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Passwords, WithALogin,
+    ::testing::Values(login_case{"from_the_keyring", QStringLiteral("s3cret"), {}, {"D5 AA 70 10 AD", "D5 AA 70 10 AD"}, nullptr},
+                      login_case{"asked_without_a_keyring", std::nullopt, QStringLiteral("s3cret"), {"D5 AA 70 10 AD", "D5 AA 70 10 AD"}, nullptr},
+                      login_case{"a_wrong_one_refused", std::nullopt, QStringLiteral("guess"), {}, "refused the connection"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Whatever stands in the way, each press returns at once; the cause is
 // notified once and said on standard error at each press.

@@ -4,10 +4,14 @@
 
 #include "common_dialog.h"
 #include "message_box.h"
+#include "password_keeper.h"
 #include "press_notices.h"
 #include "testkit/fakes.h"
 
+#include <QTimer>
+
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +44,21 @@ class RecordingMessageBox final : public MessageBox {
 public:
     std::vector<QString> shown;
     void show(const QString& text) override { shown.push_back(text); }
+};
+
+// A keyring that has `kept` (or none, and says why), answering from the
+// event loop as a real one does; it keeps what is written.
+class ScriptedKeeper final : public PasswordKeeper {
+public:
+    std::optional<QString> kept;
+    std::map<QString, QString> written;
+    void read(const QString&, Answer done) override {
+        QTimer::singleShot(0, [this, done] { done(kept, kept ? QString() : QStringLiteral("no keyring answered (a test)")); });
+    }
+    void write(const QString& account, const QString& password, std::function<void(const QString&)> done) override {
+        written[account] = password;
+        done(QString());
+    }
 };
 
 class RecordingNotifier final : public Notifier {
