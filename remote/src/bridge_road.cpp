@@ -138,6 +138,7 @@ void BridgeRoad::dropSocket() {
 void BridgeRoad::lost(const std::string& why) {
     const bool was = std::exchange(connected_, false);
     online_.reset();
+    if (was) emit reachChanged();
     dropSocket();
     upkeep.stop();
     if (was || problem_.isEmpty() || problem_.startsWith(QLatin1String("cannot reach")))
@@ -154,6 +155,7 @@ void BridgeRoad::lost(const std::string& why) {
 void BridgeRoad::arrived(const kestrix::mqtt::message& m) {
     if (m.topic == topic("bridge/availability")) {
         online_ = m.payload == "online";
+        emit reachChanged();
         if (held_) {
             const Held h = *std::exchange(held_, std::nullopt);
             ControllerSettings record = h.record;

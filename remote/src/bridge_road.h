@@ -85,6 +85,7 @@ public:
 
 signals:
     void statesChanged();
+    void reachChanged();  // connected, lost, the bridge online or offline
 
 private:
     void makeClient();

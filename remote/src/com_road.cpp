@@ -7,7 +7,6 @@
 namespace vantrel {
 
 void ComRoad::press(ControllerSettings& record, std::int16_t command) {
-    port_ = record.ComPort;
     control_->comport(record.ComPort);
     const std::int16_t result = control_->Init();
     if (result != 0) {
@@ -25,6 +24,6 @@ void ComRoad::press(ControllerSettings& record, std::int16_t command) {
     closing_.start();
 }
 
-QString ComRoad::summary() const { return QStringLiteral("COM%1").arg(port_); }
+QString ComRoad::summary() const { return QStringLiteral("COM%1").arg(record_.ComPort); }
 
 }  // namespace vantrel

@@ -19,8 +19,8 @@ class PressNotices;
 
 class ComRoad final : public TransmitterRoad {
 public:
-    ComRoad(std::unique_ptr<kestrix::controlcm>& control, PressNotices& notices, QTimer& closing)
-        : control_(control), notices_(notices), closing_(closing) {}
+    ComRoad(std::unique_ptr<kestrix::controlcm>& control, PressNotices& notices, QTimer& closing, const ControllerSettings& record)
+        : control_(control), notices_(notices), closing_(closing), record_(record) {}
     void press(ControllerSettings& record, std::int16_t command) override;
     QString summary() const override;
 
@@ -28,7 +28,7 @@ private:
     std::unique_ptr<kestrix::controlcm>& control_;
     PressNotices& notices_;
     QTimer& closing_;
-    std::int16_t port_ = 0;  // of the last press
+    const ControllerSettings& record_;  // the port in use
 };
 
 }  // namespace vantrel

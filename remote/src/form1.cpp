@@ -48,7 +48,7 @@ Form1::Form1(ControllerSettings& settings, SettingsStore& store, const Transmitt
     setWindowTitle(QStringLiteral("control"));
     setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-32.png")));
     createControls();
-    comRoad_ = std::make_unique<ComRoad>(firecracker, notices, *Timer1);
+    comRoad_ = std::make_unique<ComRoad>(firecracker, notices, *Timer1, settings_);
     nameControls();
     connectHandlers();
     width_ = CreatedWidth;

@@ -131,6 +131,17 @@ public:
     // Opens the road the record names: the bridge, with `password` when the
     // user just typed it, else from the keyring; or the COM port.
     void openBridge(const QString& password = QString());
+    // Keeps the password typed for the bridge in the keyring; where none
+    // answers, says so: it is asked again at the next start.
+    void keepPassword(const QString& password);
+    // The keys say what the bridge says of their lamps.
+    void showStates();
+
+signals:
+    // The road in use, or what it can reach, changed.
+    void roadChanged();
+
+public:
 
     // What COM port N is on this machine ("COM5 = /dev/ttyUSB0, FTDI ..."),
     // for the settings window's port box; asked only when a user hovers it.
@@ -178,8 +189,6 @@ private:
     void nameControls();
     void updateSizeTips();
     void press(int index, std::int16_t command);
-    // The keys say what the bridge says of their lamps.
-    void showStates();
 
     void imagePress(int index, std::int16_t command);
     void reportError(const ErrorReport& report);

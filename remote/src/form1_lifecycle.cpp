@@ -84,6 +84,7 @@ void Form1::Form_Load() {
 // address leaves them on the COM port, said once on standard error.
 void Form1::openBridge(const QString& password) {
     bridge.reset();
+    emit roadChanged();
     if (settings_.Bridge.empty()) return;
     std::optional<BridgeAddress> where = BridgeAddress::parse(qs(settings_.Bridge));
     if (!where) {
@@ -98,6 +99,7 @@ void Form1::openBridge(const QString& password) {
     where->password = password;
     bridge = std::make_unique<BridgeRoad>(*where, notices);
     connect(bridge.get(), &BridgeRoad::statesChanged, this, &Form1::showStates);
+    connect(bridge.get(), &BridgeRoad::reachChanged, this, &Form1::roadChanged);
     bridge->askPassword = [this, user = where->user, host = where->host](const QString& why) -> std::optional<QString> {
         bool given = false;
         const QString typed = QInputDialog::getText(
@@ -111,6 +113,15 @@ void Form1::openBridge(const QString& password) {
         if (!road) return;
         if (kept) return road->setPassword(*kept);
         road->passwordProblem = why;
+    });
+}
+
+void Form1::keepPassword(const QString& password) {
+    if (!bridge) return;
+    passwords->write(bridge->account(), password, [road = QPointer<BridgeRoad>(bridge.get())](const QString& why) {
+        if (why.isEmpty()) return;
+        qCWarning(lcTransmitter).noquote() << QStringLiteral("the bridge's password could not be kept: %1; it is asked again at the next start").arg(why);
+        if (road) road->passwordProblem = why;
     });
 }
 

@@ -1,5 +1,6 @@
 #include "frm_settings.h"
 
+#include "bridge_dialog.h"
 #include "button_style.h"
 #include "design.h"
 #include "form1.h"
@@ -77,6 +78,11 @@ void FrmSettings::createControls() {
     Combo1->place(1200, 2950, 615, 315);
     Combo1->setDesignFont(SansSerif, LabelPoints, false);
     Combo1->setValidator(new PortValidator(Combo1));
+
+    // Beside the port box: whether presses take it, or a bridge.
+    cmdBridge = new Button(this, QStringLiteral("bridge..."));
+    cmdBridge->place(1905, 2950, 1005, 315);
+    cmdBridge->setDesignFont(SansSerif, LabelPoints, false);
 
     Command1 = new Button(this, QStringLiteral("help."));
     Command1->place(3000, 2760, 1335, 495);
@@ -157,6 +163,8 @@ void FrmSettings::connectHandlers() {
     connect(Combo1, &QComboBox::activated, this, &FrmSettings::Combo1_Click);
     connect(Command1, &QPushButton::clicked, this, &FrmSettings::Command1_Click);
     connect(Timer1, &QTimer::timeout, this, &FrmSettings::Timer1_Timer);
+    connect(cmdBridge, &QPushButton::clicked, this, &FrmSettings::cmdBridge_Click);
+    connect(&main_, &Form1::roadChanged, this, &FrmSettings::showRoad);
 }
 
 void FrmSettings::setHeight(float twips) {
@@ -187,6 +195,7 @@ void FrmSettings::closeEvent(QCloseEvent* event) {
 void FrmSettings::Form_Load() {
     if (settings_.TypeOfButtons) cmbButtons->setCaption(QStringLiteral("use skinned buttons."));
     Combo1->setText(text::fromInteger(settings_.ComPort));
+    showRoad();
     Timer1->stop();
     setHeight(3720);
 }
@@ -282,6 +291,25 @@ void FrmSettings::Combo1_Click() { Combo1_Change(); }
 void FrmSettings::Command1_Click() {
     if (!Timer1->isActive()) Timer1->start();  // a running blink keeps its rhythm
     Command1->setCaption(QStringLiteral("go there now!"));
+}
+
+void FrmSettings::cmdBridge_Click() {
+    auto* dialog = new BridgeDialog(main_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, &FrmSettings::showRoad);
+    dialog->open();  // the remote works on meanwhile
+}
+
+// At a glance on the button, in words for the tip and a screen reader.
+void FrmSettings::showRoad() {
+    const QString summary = main_.road().summary();
+    cmdBridge->setCaption(!main_.bridge                           ? QStringLiteral("bridge...")
+                          : summary.endsWith(QLatin1String(": online")) ? QStringLiteral("bridge ok")
+                                                                        : QStringLiteral("bridge down"));
+    const QString said = main_.bridge ? QStringLiteral("Presses go ") + summary
+                                      : QStringLiteral("Presses go to ") + summary + QStringLiteral("; choose a bridge instead");
+    describe(*cmdBridge, QString(), said);
+    cmdBridge->setAccessibleDescription(said);
 }
 
 void FrmSettings::Timer1_Timer() { Label6->setHidden(!Label6->isHidden()); }

@@ -39,6 +39,7 @@ public:
     Label* Label7 = nullptr;
     ComboBox* Combo1 = nullptr;
     Button* Command1 = nullptr;
+    Button* cmdBridge = nullptr;  // the road: the COM port or a bridge
     Label* Label1 = nullptr;
     Label* Label2 = nullptr;
     Label* Label3 = nullptr;
@@ -62,6 +63,7 @@ public:
     void Combo1_Click();
     void Command1_Click();
     void Timer1_Timer();
+    void cmdBridge_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,6 +75,7 @@ private:
     void connectHandlers();
     void applyHeight();
     void loadSkin(std::string& field, Form1::Keys keys);
+    void showRoad();
 
     Form1& main_;
     ControllerSettings& settings_;

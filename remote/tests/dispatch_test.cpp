@@ -2,12 +2,14 @@
 // timer and the house code, driven by clicks and keys.
 #include "support/log_capture.h"
 #include "realtime_kit.h"
+#include "bridge_dialog.h"
 #include "support/remote_fixture.h"
 #include "testkit/broker.h"
 #include "testkit/pseudo_terminal.h"
 #include "testkit/shim.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -196,7 +198,8 @@ public:  // open to the table-driven tests' rows
             {KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"},
             kestrix::testing::shim_env(folder / "bridge.log", {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})));
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
-        store({{QStringLiteral("Bridge"), QStringLiteral("mqtt://127.0.0.1:") + QString::fromStdString(port)},
+        address = QStringLiteral("mqtt://127.0.0.1:") + QString::fromStdString(port);
+        store({{QStringLiteral("Bridge"), chosenInTheSettings ? QString() : address},
                {QStringLiteral("HouseCode"), QStringLiteral("B")},
                {QStringLiteral("BridgeUser"), QString::fromStdString(login.empty() ? "" : user)}});
         createForm(false);
@@ -205,6 +208,7 @@ public:  // open to the table-driven tests' rows
         keyring->kept = kept;
         form->passwords = std::move(scripted);
         showAndActivate(form.get());
+        if (chosenInTheSettings) chooseTheBridge(true);
         ASSERT_TRUE(form->bridge);
         if (!login.empty() && !kept) return;  // asked at the first press
         ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->summary().endsWith(QLatin1String(": online")); }, 15000))
@@ -215,7 +219,23 @@ public:  // open to the table-driven tests' rows
         return kestrix::testing::frames_of(kestrix::testing::replay_shim_log(folder / "bridge.log").rx);
     }
     QString description(int unit) const { return form->cmdON[unit]->accessibleDescription(); }
+    // In the settings window, as a user does: the bridge button, the
+    // address typed, the box ticked or not, OK.
+    void chooseTheBridge(bool use) {
+        FrmSettings& window = openSettings();
+        click(window.cmdBridge);
+        auto* chooser = window.findChild<BridgeDialog*>();
+        ASSERT_TRUE(chooser);
+        showAndActivate(chooser);
+        click(chooser->broker);
+        retype(chooser, address);
+        if (chooser->useBridge->isChecked() != use) click(chooser->useBridge);
+        key(chooser, Qt::Key_Return);
+        ASSERT_FALSE(chooser->isVisible());
+    }
 
+    bool chosenInTheSettings = false;  // else named in the store
+    QString address;                   // the broker's, mqtt://127.0.0.1:<port>
     std::string login;              // the broker's only one, "user:password"; empty: anyone
     std::optional<QString> kept;    // in the keyring
     ScriptedKeeper* keyring = nullptr;
@@ -260,6 +280,30 @@ TEST_F(ThroughTheBridge, TheBrokerLostIsTriedAgainLessAndLessOften) {
     }
     EXPECT_EQ(waits, (std::vector<int>{2, 4, 8, 16, 32, 60, 60}));
     EXPECT_TRUE(notifications->shown.empty());
+}
+
+class ChosenInTheSettings : public ThroughTheBridge {
+protected:
+    void SetUp() override {
+        chosenInTheSettings = true;
+        ThroughTheBridge::SetUp();
+    }
+};
+
+TEST_F(ChosenInTheSettings, TheButtonSaysTheRoadAndThePressesTakeIt) {
+    FrmSettings& window = *form->settingsWindow();
+    EXPECT_EQ(window.cmdBridge->Caption(), "bridge ok");
+    EXPECT_EQ(window.cmdBridge->accessibleDescription(), "Presses go through the bridge on 127.0.0.1: online");
+    click(form->Image1[2]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->bridge->isOn(2).has_value(); }, 5000));
+    EXPECT_TRUE(control->calls.empty());
+    chooseTheBridge(false);  // back to the COM port
+    EXPECT_EQ(window.cmdBridge->Caption(), "bridge...");
+    click(form->Image1[2]);
+    EXPECT_EQ(control->frames(), (Calls{"D5 AA 70 10 AD", "D5 AA 70 10 AD"}));
+    EXPECT_EQ(frames(), (Calls{"D5 AA 70 10 AD", "D5 AA 70 10 AD"}));
+    closeForm();
+    EXPECT_EQ(storedValues().value(QStringLiteral("Bridge")), "");
 }
 
 // A broker that asks for a login: the password from the keyring, or,
