@@ -4,6 +4,7 @@
 #include "form1.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -19,8 +20,11 @@ BridgeDialog::BridgeDialog(Form1& main, QWidget* parent) : QDialog(parent), main
     useBridge->setChecked(main.bridge != nullptr);
     broker = new QLineEdit(QString::fromStdString(s.Bridge), this);
     broker->setPlaceholderText(QStringLiteral("mqtt://hub.local:1883"));
-    baseTopic = new QLineEdit(QString::fromStdString(s.BridgeTopic), this);
-    baseTopic->setPlaceholderText(QStringLiteral("kestrix"));
+    baseTopic = new QComboBox(this);
+    baseTopic->setEditable(true);
+    if (main.bridge) baseTopic->addItems(main.bridge->bridgesSeen());
+    baseTopic->setEditText(QString::fromStdString(s.BridgeTopic));
+    baseTopic->lineEdit()->setPlaceholderText(QStringLiteral("kestrix"));
     user = new QLineEdit(QString::fromStdString(s.BridgeUser), this);
     user->setPlaceholderText(QStringLiteral("none"));
     password = new QLineEdit(this);
@@ -42,12 +46,13 @@ BridgeDialog::BridgeDialog(Form1& main, QWidget* parent) : QDialog(parent), main
     broker->setMinimumWidth(broker->fontMetrics().horizontalAdvance(QStringLiteral("mqtts://homeassistant.local:8883  ")));
     broker->setAccessibleName(QStringLiteral("Broker address"));
     broker->setToolTip(QStringLiteral("mqtt://host:port, or mqtts://host:port to verify it against the system's certificates"));
-    baseTopic->setToolTip(QStringLiteral("The bridge's base_topic"));
+    baseTopic->setToolTip(QStringLiteral("The bridge's base_topic; the list has those the broker knows"));
+    baseTopic->setAccessibleName(QStringLiteral("Base topic"));
     password->setToolTip(QStringLiteral("Kept in the desktop's keyring, never in the settings file"));
 
     connect(buttons, &QDialogButtonBox::accepted, this, &BridgeDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &BridgeDialog::reject);
-    for (QLineEdit* e : {broker, baseTopic, user}) connect(e, &QLineEdit::textChanged, this, &BridgeDialog::refresh);
+    for (QLineEdit* e : {broker, baseTopic->lineEdit(), user}) connect(e, &QLineEdit::textChanged, this, &BridgeDialog::refresh);
     connect(useBridge, &QCheckBox::toggled, this, &BridgeDialog::refresh);
     refresh();
 }
@@ -63,7 +68,7 @@ void BridgeDialog::refresh() {
 void BridgeDialog::accept() {
     ControllerSettings& s = main_.settings();
     s.Bridge = useBridge->isChecked() ? broker->text().trimmed().toStdString() : std::string();
-    s.BridgeTopic = baseTopic->text().trimmed().toStdString();
+    s.BridgeTopic = baseTopic->currentText().trimmed().toStdString();
     s.BridgeUser = user->text().trimmed().toStdString();
     const QString typed = password->text();
     main_.openBridge(typed);

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 
@@ -22,7 +23,7 @@ public:
 
     QCheckBox* useBridge = nullptr;
     QLineEdit* broker = nullptr;
-    QLineEdit* baseTopic = nullptr;
+    QComboBox* baseTopic = nullptr;  // offers the bridges the broker has
     QLineEdit* user = nullptr;
     QLineEdit* password = nullptr;
     QLabel* state = nullptr;  // what is wrong with the entries, or the road now

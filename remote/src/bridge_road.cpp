@@ -79,6 +79,7 @@ void BridgeRoad::makeClient() {
         problem_.clear();
         client_->subscribe(topic("bridge/availability"), 1);
         client_->subscribe(topic("+/+/state"), 1);
+        client_->subscribe("+/bridge/status", 1);
     };
     client_->on_disconnect = [this](const std::string& why) { lost(why); };
     client_->on_message = [this](const kestrix::mqtt::message& m) { arrived(m); };
@@ -161,6 +162,16 @@ void BridgeRoad::arrived(const kestrix::mqtt::message& m) {
             ControllerSettings record = h.record;
             press(record, h.command);
         }
+        return;
+    }
+    // Any bridge's status: <base>/bridge/status, cleared when it leaves.
+    if (const std::string status = "/bridge/status";
+        m.topic.size() > status.size() && m.topic.compare(m.topic.size() - status.size(), status.size(), status) == 0) {
+        const std::string base = m.topic.substr(0, m.topic.size() - status.size());
+        if (base.find('/') != std::string::npos) return;
+        if (m.payload.empty()) bridges_.erase(base);
+        else bridges_.insert(base);
+        emit reachChanged();
         return;
     }
     // <base>/<house>/<unit>/state
@@ -250,9 +261,16 @@ void BridgeRoad::checkConfirmations() {
     if (unconfirmed_.empty() && !held_) confirm.stop();
 }
 
+QStringList BridgeRoad::bridgesSeen() const {
+    QStringList seen;
+    for (const std::string& base : bridges_) seen << QString::fromStdString(base);
+    return seen;
+}
+
 QString BridgeRoad::summary() const {
+    const QString others = bridges_.empty() ? QString() : QStringLiteral(" (the broker has: %1)").arg(bridgesSeen().join(QStringLiteral(", ")));
     const QString state = !connected_ ? QStringLiteral("no broker")
-                          : !online_  ? QStringLiteral("no bridge answers")
+                          : !online_  ? QStringLiteral("the login works, but no bridge answers on '%1'").arg(where_.base) + others
                           : *online_  ? QStringLiteral("online")
                                       : QStringLiteral("offline");
     return QStringLiteral("through the bridge on %1: %2").arg(where_.host, state);

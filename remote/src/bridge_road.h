@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -20,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 class QSocketNotifier;
@@ -67,6 +69,8 @@ public:
     // while it has said nothing.
     std::optional<bool> isOn(int unit) const;
     bool connected() const { return connected_; }
+    // The base topics of the bridges on the broker (their kept status).
+    QStringList bridgesSeen() const;
     // The account the password is kept for: "user@host:port".
     QString account() const;
     // Logs in with it, now.
@@ -112,6 +116,7 @@ private:
     std::chrono::seconds wait_{1};
     std::string house_;               // lower case, as in the bridge's topics
     std::array<std::optional<bool>, 17> states_{};
+    std::set<std::string> bridges_;
     std::map<std::string, std::chrono::steady_clock::time_point> unconfirmed_;  // "a/3" and its deadline
     bool needsPassword_ = false;
     struct Held {

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -224,8 +225,9 @@ public:  // open to the table-driven tests' rows
     void chooseTheBridge(bool use) {
         FrmSettings& window = openSettings();
         click(window.cmdBridge);
-        auto* chooser = window.findChild<BridgeDialog*>();
-        ASSERT_TRUE(chooser);
+        const auto choosers = window.findChildren<BridgeDialog*>();
+        ASSERT_FALSE(choosers.empty());
+        BridgeDialog* chooser = choosers.back();  // an earlier one may not be deleted yet
         showAndActivate(chooser);
         click(chooser->broker);
         retype(chooser, address);
@@ -297,6 +299,17 @@ TEST_F(ChosenInTheSettings, TheButtonSaysTheRoadAndThePressesTakeIt) {
     click(form->Image1[2]);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->bridge->isOn(2).has_value(); }, 5000));
     EXPECT_TRUE(control->calls.empty());
+    // The bridges the broker has are offered as base topics.
+    kestrix::testing::mqtt_listener upstairs(mqtt->port(), {"house2/#"});
+    upstairs.publish("house2/bridge/status", "{}", true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->bridgesSeen().size() == 2; }, 5000));
+    click(window.cmdBridge);
+    auto* chooser = window.findChild<BridgeDialog*>();
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(chooser->baseTopic->count(), 2);
+    EXPECT_EQ(chooser->baseTopic->itemText(0), "house2");
+    EXPECT_EQ(chooser->baseTopic->itemText(1), "kestrix");
+    key(chooser, Qt::Key_Escape);
     chooseTheBridge(false);  // back to the COM port
     EXPECT_EQ(window.cmdBridge->Caption(), "bridge...");
     click(form->Image1[2]);
