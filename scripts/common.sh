@@ -8,7 +8,7 @@ packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev qt6-
           libgl-dev qt6-qpa-plugins fonts-dejavu-core fonts-liberation
           desktop-file-utils appstream dpkg-dev debhelper fakeroot man-db
           libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev libsystemd-dev qtkeychain-qt6-dev mosquitto mosquitto-clients
-          systemd sigrok-cli lintian file xvfb dbus-daemon gnome-keyring)
+          systemd sigrok-cli lintian file xvfb dbus-daemon gnome-keyring openssl)
 
 ensure_packages() {
     local missing=()

@@ -32,8 +32,16 @@ int free_port() {
 
 bool broker::available() { return ::access(mosquitto_program, X_OK) == 0; }
 
-broker::broker(const std::string& login) : port_(free_port()) {
-    std::string access = "allow_anonymous true\n";
+broker::broker(const std::string& login, bool tls) : port_(free_port()) {
+    std::string access = "allow_anonymous true\n", secure;
+    if (tls) {
+        tls_port_ = free_port();
+        const ending made = run(launch({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                        "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", folder_ / "key.pem",
+                                        "-out", ca_file()}));
+        if (!made.ok()) throw std::runtime_error("openssl could not make the broker's certificate: " + made.output);
+        secure = "listener " + std::to_string(tls_port_) + " 127.0.0.1\ncertfile " + ca_file() + "\nkeyfile " + (folder_ / "key.pem") + "\n";
+    }
     if (const auto colon = login.find(':'); colon != std::string::npos) {
         const std::string passwords = folder_ / "passwords";
         const ending made = run(launch({"/usr/bin/mosquitto_passwd", "-c", "-b", passwords, login.substr(0, colon), login.substr(colon + 1)}));
@@ -41,7 +49,7 @@ broker::broker(const std::string& login) : port_(free_port()) {
         access = "allow_anonymous false\npassword_file " + passwords + "\n";
     }
     const std::string conf = folder_.write("mosquitto.conf", "listener " + std::to_string(port_) +
-                                                                " 127.0.0.1\n" + access +
+                                                                " 127.0.0.1\n" + access + secure +
                                                                 "persistence false\nlog_dest stderr\nlog_type all\n"
                                                                 "log_dest file " + (folder_ / "mosquitto.log") +
                                                                 // Run as root it would become the user mosquitto,

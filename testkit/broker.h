@@ -23,13 +23,18 @@ public:
     static bool available();  // the mosquitto program is installed
     // Started and accepting; throws if it will not start. With a login
     // ("user:password") it takes only that one.
-    explicit broker(const std::string& login = {});
+    // With `tls`, a second listener speaks TLS with a certificate of its
+    // own for 127.0.0.1, which ca_file() holds.
+    explicit broker(const std::string& login = {}, bool tls = false);
     int port() const { return port_; }
+    int tls_port() const { return tls_port_; }
+    std::string ca_file() const { return folder_ / "cert.pem"; }
     // What mosquitto logged so far: each connection and how it ended.
     std::string log() const;
 
 private:
     int port_ = 0;
+    int tls_port_ = 0;
     scratch folder_{"kestrix-broker"};
     std::unique_ptr<child> mosquitto_;
 };

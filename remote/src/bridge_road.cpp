@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ std::optional<BridgeAddress> BridgeAddress::parse(const QString& bridge) {
     a.host = url.host();
     a.tls = scheme == QLatin1String("mqtts");
     a.port = url.port(a.tls ? 8883 : 1883);
+    a.caFile = QUrlQuery(url).queryItemValue(QStringLiteral("cafile"), QUrl::FullyDecoded);
     return a;
 }
 
@@ -57,6 +59,7 @@ void BridgeRoad::makeClient() {
     o.host = where_.host.toStdString();
     o.port = where_.port;
     o.tls = where_.tls;
+    o.ca_file = where_.caFile.toStdString();
     o.username = where_.user.toStdString();
     o.password = where_.password.toStdString();
     // Each remote its own: a second one never throws the first off.

@@ -38,12 +38,14 @@ class PressNotices;
 struct BridgeAddress {
     QString host;
     int port = 1883;
-    bool tls = false;  // the broker verified against the system's CAs
+    bool tls = false;  // the broker verified against the system's CAs, or:
+    QString caFile;    // a home broker's own CA
     QString base = QStringLiteral("kestrix");
     QString user;
     QString password;
     // From the store's "Bridge" text: "mqtt://host:port" or
-    // "mqtts://host:port" (the port may be left out); nothing for an empty
+    // "mqtts://host:port" (the port may be left out; "?cafile=PATH" names
+    // the CA of a broker with a certificate of its own); nothing for an empty
     // or unreadable text, which leaves the COM port in use.
     static std::optional<BridgeAddress> parse(const QString& bridge);
 };

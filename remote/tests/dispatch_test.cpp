@@ -189,7 +189,7 @@ class ThroughTheBridge : public RemoteTest {
 public:  // open to the table-driven tests' rows
     void SetUp() override {
         if (!kestrix::testing::broker::available()) GTEST_SKIP() << "mosquitto is not installed (apt install mosquitto)";
-        mqtt = std::make_unique<kestrix::testing::broker>(login);
+        mqtt = std::make_unique<kestrix::testing::broker>(login, tls);
         const std::string port = std::to_string(mqtt->port());
         const std::string user = login.substr(0, login.find(':'));
         folder.write("password", login.substr(login.find(':') + 1));
@@ -199,7 +199,8 @@ public:  // open to the table-driven tests' rows
             {KESTRIX_BRIDGE, "--config", folder / "bridge.toml", "-v"},
             kestrix::testing::shim_env(folder / "bridge.log", {{"KESTRIX_SHIM_WATCH", line.slave}, {"XDG_STATE_HOME", folder / "state"}})));
         ASSERT_TRUE(bridge->says("connected to the broker")) << bridge->output();
-        address = QStringLiteral("mqtt://127.0.0.1:") + QString::fromStdString(port);
+        address = tls ? QStringLiteral("mqtts://127.0.0.1:%1?cafile=%2").arg(mqtt->tls_port()).arg(QString::fromStdString(mqtt->ca_file()))
+                      : QStringLiteral("mqtt://127.0.0.1:") + QString::fromStdString(port);
         store({{QStringLiteral("Bridge"), chosenInTheSettings ? QString() : address},
                {QStringLiteral("HouseCode"), QStringLiteral("B")},
                {QStringLiteral("BridgeUser"), QString::fromStdString(login.empty() ? "" : user)}});
@@ -227,16 +228,17 @@ public:  // open to the table-driven tests' rows
         click(window.cmdBridge);
         const auto choosers = window.findChildren<BridgeDialog*>();
         ASSERT_FALSE(choosers.empty());
-        BridgeDialog* chooser = choosers.back();  // an earlier one may not be deleted yet
+        QPointer<BridgeDialog> chooser = choosers.back();  // an earlier one may not be deleted yet
         showAndActivate(chooser);
         click(chooser->broker);
         retype(chooser, address);
         if (chooser->useBridge->isChecked() != use) click(chooser->useBridge);
         key(chooser, Qt::Key_Return);
-        ASSERT_FALSE(chooser->isVisible());
+        ASSERT_TRUE(!chooser || !chooser->isVisible());  // it goes once accepted
     }
 
     bool chosenInTheSettings = false;  // else named in the store
+    bool tls = false;                  // the remote's way to the broker
     QString address;                   // the broker's, mqtt://127.0.0.1:<port>
     std::string login;              // the broker's only one, "user:password"; empty: anyone
     std::optional<QString> kept;    // in the keyring
@@ -317,6 +319,28 @@ TEST_F(ChosenInTheSettings, TheButtonSaysTheRoadAndThePressesTakeIt) {
     EXPECT_EQ(frames(), (Calls{"D5 AA 70 10 AD", "D5 AA 70 10 AD"}));
     closeForm();
     EXPECT_EQ(storedValues().value(QStringLiteral("Bridge")), "");
+}
+
+// A home broker with a certificate of its own: verified against its CA,
+// refused against the system's.
+class OverTls : public ChosenInTheSettings {
+protected:
+    void SetUp() override {
+        tls = true;
+        ChosenInTheSettings::SetUp();
+    }
+};
+
+TEST_F(OverTls, TheBrokerIsVerifiedAgainstTheCaNamed) {
+    click(form->Image1[2]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->bridge->isOn(2).has_value(); }, 5000));
+    address = address.left(address.indexOf(QLatin1Char('?')));
+    chooseTheBridge(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->summary().endsWith(QLatin1String("no broker")); }, 5000));
+    click(form->Image1[2]);
+    ASSERT_EQ(notifications->shown.size(), 1u);
+    EXPECT_TRUE(notifications->shown[0].contains(QLatin1String("cannot reach the broker"))) << notifications->shown[0].toStdString();
+    EXPECT_EQ(frames(), (Calls{"D5 AA 70 10 AD", "D5 AA 70 10 AD"}));
 }
 
 // A broker that asks for a login: the password from the keyring, or,

@@ -117,6 +117,7 @@ class BadStoredValue : public LoadUnload, public ::testing::WithParamInterface<b
 TEST_P(BadStoredValue, KeepsWhatTheWindowHadAndSavesTheRealState) {
     store({{QString::fromLatin1(GetParam().key), QString::fromUtf8(GetParam().stored)}});
     createForm();
+    EXPECT_FALSE(form->bridge);  // no address there: the presses stay on the COM port
     closeForm();
     EXPECT_EQ(storedValues().value(QString::fromLatin1(GetParam().savedKey)), QString::fromUtf8(GetParam().saved));
 }
@@ -136,7 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
                       bad_value{"HouseCode", "", "HouseCode", "A"}, bad_value{"HouseCode", "q", "HouseCode", "q"},
                       bad_value{"OnButtonSkin", "/no/such.bmp", "OnButtonSkin", "/no/such.bmp"},
                       bad_value{"BackroundImage", "OFF", "BackroundImage", "OFF"},
-                      bad_value{"WindowPositionTop", "up", "FormWidth", "1215"}));
+                      bad_value{"WindowPositionTop", "up", "FormWidth", "1215"},
+                      bad_value{"Bridge", "hub.local:1883", "Bridge", "hub.local:1883"},
+                      bad_value{"Bridge", "http://hub.local", "Bridge", "http://hub.local"},
+                      bad_value{"Bridge", "mqtt://hub.local:99999", "Bridge", "mqtt://hub.local:99999"},
+                      bad_value{"BridgeTopic", "house2", "BridgeTopic", "house2"}));
 
 TEST_F(LoadUnload, PicturesThatDoNotLoadLeaveTheBuiltInOnes) {
     const QString pipe = dir.filePath(QStringLiteral("pipe.bmp"));
