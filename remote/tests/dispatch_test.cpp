@@ -337,10 +337,43 @@ TEST_F(OverTls, TheBrokerIsVerifiedAgainstTheCaNamed) {
     address = address.left(address.indexOf(QLatin1Char('?')));
     chooseTheBridge(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->summary().endsWith(QLatin1String("no broker")); }, 5000));
+    EXPECT_EQ(form->settingsWindow()->cmdBridge->Caption(), "bridge down");
     click(form->Image1[2]);
     ASSERT_EQ(notifications->shown.size(), 1u);
     EXPECT_TRUE(notifications->shown[0].contains(QLatin1String("cannot reach the broker"))) << notifications->shown[0].toStdString();
     EXPECT_EQ(frames(), (Calls{"D5 AA 70 10 AD", "D5 AA 70 10 AD"}));
+}
+
+// The login typed in the bridge window: used at once, its password kept
+// in the keyring and nowhere else.
+class ChosenWithALogin : public ChosenInTheSettings {
+protected:
+    void SetUp() override {
+        login = "hall:s3cret";
+        ChosenInTheSettings::SetUp();
+    }
+};
+
+TEST_F(ChosenWithALogin, ThePasswordTypedIsUsedAndKeptInTheKeyring) {
+    FrmSettings& window = *form->settingsWindow();
+    click(window.cmdBridge);
+    QPointer<BridgeDialog> chooser = window.findChildren<BridgeDialog*>().back();
+    showAndActivate(chooser);
+    click(chooser->user);
+    retype(chooser, QStringLiteral("hall"));
+    click(chooser->password);
+    type(chooser, QStringLiteral("s3cret"));
+    key(chooser, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bridge->summary().endsWith(QLatin1String(": online")); }, 5000))
+        << form->bridge->summary().toStdString();
+    click(form->Image1[2]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->bridge->isOn(2).has_value(); }, 5000));
+    EXPECT_EQ(keyring->written[form->bridge->account()], "s3cret");
+    EXPECT_EQ(frames(), (Calls{"D5 AA 70 10 AD", "D5 AA 70 10 AD"}));
+    closeForm();
+    QFile file(storeFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("s3cret"));
 }
 
 // A broker that asks for a login: the password from the keyring, or,

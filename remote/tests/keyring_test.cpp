@@ -36,6 +36,10 @@ TEST(Keyring, WithoutOneNothingIsKeptAndTheReasonIsSaid) {
     const auto [password, why] = readBack();
     EXPECT_FALSE(password);
     EXPECT_TRUE(why.startsWith(QLatin1String("no keyring answered"))) << why.toStdString();
+    std::optional<QString> written;  // nor anywhere else, a plain file say
+    KeyringKeeper().write(Account, QStringLiteral("s3cret"), [&](const QString& whyNot) { written = whyNot; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.has_value(); }, 30000));
+    EXPECT_TRUE(written->startsWith(QLatin1String("no keyring answered"))) << written->toStdString();
 }
 
 }  // namespace
