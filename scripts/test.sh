@@ -4,6 +4,7 @@
 # with AddressSanitizer and UndefinedBehaviorSanitizer.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages
+ensure_build_depends
 
 # GUI tests draw offscreen; Qt wants a private runtime directory.
 export QT_QPA_PLATFORM=offscreen
