@@ -38,12 +38,12 @@ printf '[containers]\ndefault_ulimits = []\n' > "$hub_work/containers.conf"
 export CONTAINERS_CONF="$hub_work/containers.conf"
 podman_here() { podman --runtime runc --cgroup-manager cgroupfs "$@"; }
 
-# hub_root TARBALL [mmdebstrap options...]: a Debian 12 root with only what
-# is named (and what that depends on), no documentation, no apt lists.
+# hub_root VARIANT TARBALL [mmdebstrap options...]: a Debian 12 root of
+# mmdebstrap's VARIANT, no documentation, no apt lists.
 hub_root() {
-    local tarball=$1
-    shift
-    mmdebstrap --quiet --variant=custom --format=tar \
+    local variant=$1 tarball=$2
+    shift 2
+    mmdebstrap --quiet --variant="$variant" --format=tar \
         --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-include=/usr/share/doc/*/copyright' \
         --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/locale/*' \
         --dpkgopt='path-exclude=/usr/share/info/*' \
@@ -108,18 +108,23 @@ hub_run_options() {
         -e LD_PRELOAD=/shim/libkestrix_ioctl_shim.so -e KESTRIX_SHIM_WATCH=/dev/ttyUSB0 -e KESTRIX_SHIM_LOG=/shim/log
 }
 
-# hub_serves CONTAINER: the bridge in CONTAINER (started with
-# hub_run_options, base topic "kestrix") announces its lamps, switches A1
-# on through the port, and on SIGTERM stops with 0 and says it is offline.
-hub_serves() {
-    local name=$1
-    local i
+# hub_connected CONTAINER: once the bridge in it has reached the broker.
+hub_connected() {
+    local name=$1 i
     for i in $(seq 300); do
         podman_here logs "$name" 2>&1 | grep -q 'connected to the broker' && break
         [ "$(podman_here inspect -f '{{.State.Running}}' "$name")" = true ] || break
         sleep 0.2
     done
-    podman_here logs "$name" 2>&1 | grep -q 'connected to the broker' || { podman_here logs "$name"; return 1; }
+    podman_here logs "$name" 2>&1 | grep -q 'connected to the broker' || { podman_here logs "$name"; echo "the bridge did not reach the broker" >&2; return 1; }
+}
+
+# hub_serves CONTAINER: the bridge in CONTAINER (started with
+# hub_run_options, base topic "kestrix") announces its lamps, switches A1
+# on through the port, and on SIGTERM stops with 0 and says it is offline.
+hub_serves() {
+    local name=$1
+    hub_connected "$name" || return 1
     hub_sub -t 'homeassistant/#' -C 1 -W 30 > "$hub_work/discovery"
     grep -q '"command_topic"' "$hub_work/discovery"
     hub_sub -t kestrix/bridge/status -C 1 -W 30 > /dev/null  # serving: its status is kept
