@@ -8,7 +8,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # building needs is debian/control's Build-Depends, installed from there.
 packages=(build-essential dpkg-dev libgtest-dev libgmock-dev libbenchmark-dev
           qt6-qpa-plugins fonts-dejavu-core fonts-liberation desktop-file-utils appstream fakeroot man-db
-          mosquitto mosquitto-clients systemd sigrok-cli lintian file xvfb dbus-daemon gnome-keyring openssl)
+          mosquitto mosquitto-clients systemd sigrok-cli lintian file xvfb dbus-daemon gnome-keyring openssl
+          python3 jq curl)
 
 as_root() {
     if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi

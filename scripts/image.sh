@@ -27,7 +27,7 @@ hub_debs "$hub_work/debs"
 # nothing more: no apt, no perl, no bash.
 dpkg_needs=(base-files base-passwd dash dpkg coreutils diffutils findutils grep sed libc-bin)
 echo "Making the root (about a minute)"
-hub_root "$hub_work/root.tar" \
+hub_root custom "$hub_work/root.tar" \
     --include="$(IFS=,; echo "${dpkg_needs[*]}"),$(echo "$hub_work"/debs/libkestrix1_*.deb),$(echo "$hub_work"/debs/kestrix-tools_*.deb)" \
     --hook-dir=/usr/share/mmdebstrap/hooks/file-mirror-automount \
     --customize-hook='echo "kestrix:x:990:990:kestrix-bridge:/data:/usr/sbin/nologin" >> "$1/etc/passwd"' \
@@ -36,7 +36,7 @@ hub_root "$hub_work/root.tar" \
     --customize-hook='sed -i "s/^dialout:x:20:$/dialout:x:20:kestrix/" "$1/etc/group"' \
     --customize-hook='mkdir -p "$1/config" "$1/data" && chown 990:990 "$1/data"'
 
-podman_here rmi -f "$image:$version" > /dev/null 2>&1 || true
+podman_here rmi -f "$image:$version" "$image:latest" > /dev/null 2>&1 || true
 # The bridge logs to stderr; a container's log is what it writes to stdout.
 podman_here import --quiet \
     --change 'USER kestrix' \
