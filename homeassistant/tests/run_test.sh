@@ -42,7 +42,8 @@ units='[{"address": "A1", "name": "Hall \"big\" lamp", "dim_steps": 16, "on_leve
         {"address": "b12", "name": "Fan", "kind": "switch", "repeat": 2}]'
 check good the-token 0 'B12  switch  Fan' \
     "{\"device\": \"/dev/ttyUSB0\", \"base_topic\": \"upstairs\", \"discovery_prefix\": \"homeassistant\", \"busy_wait\": 5, \"units\": $units}"
-check defaults the-token 0 '/dev/serial/by-id/usb-FTDI' '{"device": "/dev/serial/by-id/usb-FTDI", "units": []}'
+check defaults the-token 0 'C3   light   Porch' \
+    '{"device": "/dev/serial/by-id/usb-FTDI", "units": [{"address": "C3", "name": "Porch", "kind": null}]}'
 check unknown_option the-token 1 'unknown option port' '{"device": "/dev/ttyUSB0", "port": 5, "units": []}'
 check unknown_unit_option the-token 1 'unknown unit option level' \
     '{"device": "/dev/ttyUSB0", "units": [{"address": "A1", "name": "Lamp", "level": 50}]}'
@@ -53,6 +54,10 @@ check twice the-token 1 'A1 is configured twice' \
 check no_device the-token 1 'no device' '{"device": "", "units": []}'
 check not_json the-token 1 'not JSON' '{"device": '
 check wrong_token not-the-token 1 'no MQTT broker from the supervisor' '{"device": "/dev/ttyUSB0", "units": []}'
+
+# A broker the supervisor names with TLS is reached with TLS.
+jq '.ssl = true | .port = 8883' "$work/service.json" > "$work/tls.json" && mv "$work/tls.json" "$work/service.json"
+check tls the-token 0 'Broker: mqtts://core-mosquitto:8883' '{"device": "/dev/ttyUSB0", "units": []}'
 
 # What the good options became: the broker the supervisor named, with
 # the password in a file only the bridge reads.
