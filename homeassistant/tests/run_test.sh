@@ -70,5 +70,10 @@ done
 [ "$(stat -c %a "$good/run/mqtt-password")" = 600 ] || { echo "FAIL good: the password file has mode $(stat -c %a "$good/run/mqtt-password")"; failures=$((failures + 1)); }
 grep -q 'password_file = ' "$good/run/bridge.toml" || { echo "FAIL good: no password_file"; failures=$((failures + 1)); }
 
+# The add-on is the version the packages are.
+version=$(dpkg-parsechangelog -l "$here/../../debian/changelog" -S Version)
+grep -qx "version: \"$version\"" "$here/../kestrix-bridge/config.yaml" ||
+    { echo "FAIL config.yaml: not version $version"; failures=$((failures + 1)); }
+
 [ "$failures" = 0 ] && echo "The run script made and checked every configuration as it should."
 exit "$failures"
