@@ -70,12 +70,11 @@ name = "Hall lamp"
 EOF
 printf '%s' "$broker_password" > "$hub_work/config/password"
 chmod 644 "$hub_work/config"/*
-podman_here volume rm -f kestrix-check-state > /dev/null 2>&1 || true
 container=kestrix-check-$$
+trap 'podman_here rm -f "$container" > /dev/null 2>&1; podman_here volume rm -f "$container" > /dev/null 2>&1; hub_cleanup' EXIT
 # shellcheck disable=SC2046
 podman_here run -d --name "$container" $(hub_run_options) \
-    -v "$hub_work/config:/config:ro" -v kestrix-check-state:/data "$image:$version" -v > /dev/null
-trap 'podman_here rm -f "$container" > /dev/null 2>&1; podman_here volume rm -f kestrix-check-state > /dev/null 2>&1; hub_cleanup' EXIT
+    -v "$hub_work/config:/config:ro" -v "$container:/data" "$image:$version" -v > /dev/null
 hub_serves "$container"
 [ "$(stat -c %u "$hub_work/shim/log")" = 990 ] || { echo "the bridge did not run as kestrix" >&2; exit 1; }
 echo "The image $image:$version serves."
