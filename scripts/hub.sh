@@ -112,11 +112,13 @@ hub_run_options() {
 hub_connected() {
     local name=$1 i
     for i in $(seq 300); do
-        podman_here logs "$name" 2>&1 | grep -q 'connected to the broker' && break
+        podman_here logs "$name" 2>&1 | grep -q 'connected to the broker' && return 0
         [ "$(podman_here inspect -f '{{.State.Running}}' "$name")" = true ] || break
         sleep 0.2
     done
-    podman_here logs "$name" 2>&1 | grep -q 'connected to the broker' || { podman_here logs "$name"; echo "the bridge did not reach the broker" >&2; return 1; }
+    podman_here logs "$name"
+    echo "the bridge did not reach the broker" >&2
+    return 1
 }
 
 # hub_serves CONTAINER: the bridge in CONTAINER (started with

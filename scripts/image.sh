@@ -3,13 +3,13 @@
 # packages (the pkg.kestrix.noremote profile) and Debian 12's, with
 # Debian's tools only: mmdebstrap makes a minimal root, podman imports it.
 # No base image is pulled. Then checks it: under 50 MB, and serving a real
-# broker on loopback, a command reaching a pseudo-terminal passed in with
-# --device, a clean stop on SIGTERM.
+# broker on loopback, a command reaching a pseudo-terminal given as its
+# port, a clean stop on SIGTERM.
 #
 #   ./scripts/image.sh            # the image, checked; then: podman save ...
 #   ./scripts/image.sh --no-check # the image only
 #
-# Needs root (or sudo) and a Debian mirror; about 3 minutes.
+# Needs root (or sudo) and a Debian mirror; about a minute.
 source "$(dirname "${BASH_SOURCE[0]}")/hub.sh"
 
 check=yes
@@ -21,10 +21,10 @@ version=$(hub_version)
 image=kestrix-bridge
 hub_debs "$hub_work/debs"
 
-# The bridge runs as "kestrix" (in dialout, which owns serial ports on
-# Debian hosts), reads /config/bridge.toml and keeps its state in /data.
 # What dpkg and the maintainer scripts need to install the packages, and
-# nothing more: no apt, no perl, no bash.
+# nothing more: no apt, no perl, no bash. The bridge runs as "kestrix" (in
+# dialout, which owns serial ports on Debian hosts), reads
+# /config/bridge.toml and keeps its state in /data.
 dpkg_needs=(base-files base-passwd dash dpkg coreutils diffutils findutils grep sed libc-bin)
 echo "Making the root (about a minute)"
 hub_root custom "$hub_work/root.tar" \
@@ -77,4 +77,7 @@ podman_here run -d --name "$container" $(hub_run_options) \
     -v "$hub_work/config:/config:ro" -v "$container:/data" "$image:$version" -v > /dev/null
 hub_serves "$container"
 [ "$(stat -c %u "$hub_work/shim/log")" = 990 ] || { echo "the bridge did not run as kestrix" >&2; exit 1; }
+# What the bridge keeps (the discovery ids it published) outlives the container.
+[ -n "$(ls -A "$(podman_here volume inspect -f '{{.Mountpoint}}' "$container")")" ] ||
+    { echo "the bridge kept nothing in /data" >&2; exit 1; }
 echo "The image $image:$version serves."
